@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Morvane's one-stop script for a fresh Debian 12 machine.
+#   ./morvane.sh demo [OUTDIR]   install what is missing, build Release, run the main job
+#   ./morvane.sh test            install what is missing, build, run every test
+#                                (plain, AddressSanitizer+UBSan, ThreadSanitizer on threaded tests)
+#   ./morvane.sh build           install and build Release only
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cd "$here"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev libsndfile1-dev
+                libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core lv2-dev lilv-utils
+                libcli11-dev nlohmann-json3-dev libjack-jackd2-dev)
+test_packages=(sox)
+
+install_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "== installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() { # dir, cmake args...
+    local dir="$1"; shift
+    cmake -S . -B "$dir" "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+cmd="${1:-}"
+case "$cmd" in
+  demo)
+    install_packages "${build_packages[@]}"
+    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=OFF -DMORVANE_BENCH=OFF
+    if [ -x build/release/host/cli/morvane ]; then
+        build/release/host/cli/morvane demo "${2:-demo-out}"
+    else
+        build/release/params/morvane-params
+    fi
+    ;;
+  test)
+    install_packages "${build_packages[@]}" "${test_packages[@]}"
+    echo "== plain build"
+    configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    ctest --test-dir build/test --output-on-failure -j "$jobs"
+    echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+    configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=address -DMORVANE_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE nosan
+    echo "== ThreadSanitizer build (threaded tests)"
+    configure_and_build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_SANITIZE=thread -DMORVANE_BENCH=OFF
+    TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
+    ;;
+  build)
+    install_packages "${build_packages[@]}"
+    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
+    ;;
+  *)
+    echo "usage: $0 demo [OUTDIR] | test | build" >&2
+    exit 2
+    ;;
+esac
