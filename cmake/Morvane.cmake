@@ -43,3 +43,28 @@ function(morvane_test name)
   endif()
   gtest_discover_tests(${name} PROPERTIES LABELS "${ARG_LABELS}" DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# morvane_layer(name [DEPS ...] [SYSTEM_PKGS ...]) - the library of one layer folder,
+# made of every .cpp directly in that folder.
+function(morvane_layer name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  morvane_library(${name} SOURCES ${sources} DEPS ${ARG_DEPS})
+endfunction()
+
+# morvane_test_folder(DEPS ...) - every tests/<layer>/test_*.cpp becomes one test
+# program. Files whose name contains "threaded" are labelled for the
+# ThreadSanitizer run as well.
+function(morvane_test_folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.cpp)
+  foreach(src ${tests})
+    get_filename_component(name ${src} NAME_WE)
+    get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    set(labels unit)
+    if(name MATCHES "threaded")
+      set(labels "unit;threaded")
+    endif()
+    morvane_test(${folder}_${name} SOURCES ${src} DEPS ${ARG_DEPS} LABELS ${labels})
+  endforeach()
+endfunction()

@@ -1,0 +1,1 @@
+// Core Foundation subset (filled in by the framework layer).

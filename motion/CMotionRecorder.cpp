@@ -1,0 +1,1 @@
+// Motion recorder (being written).

@@ -1,0 +1,1 @@
+// Parameter manager (being written).
