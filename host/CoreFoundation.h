@@ -186,9 +186,10 @@ CFNumberType CFNumberGetType(CFNumberRef number);
 CFIndex CFNumberGetByteSize(CFNumberRef number);
 Boolean CFNumberIsFloatType(CFNumberRef number);
 // Converts the value into theType at valuePtr. Returns false when the
-// conversion lost information: a fraction dropped, an integer out of range
-// (the value is then clamped to the target's range; NaN gives 0), or a finite
-// double too large for a float. Rounding a double to a float is not a loss.
+// conversion lost information: a fraction dropped, a value out of an integer
+// target's range (it is then clamped to that range; NaN gives 0), a finite
+// double too large for a float, or an integer that a floating type cannot
+// hold exactly. Rounding a double to a float is not a loss.
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePtr);
 CFComparisonResult CFNumberCompare(CFNumberRef a, CFNumberRef b, void* context);
 
@@ -319,6 +320,9 @@ void CFDictionaryRemoveAllValues(CFMutableDictionaryRef dict);
 typedef CFStringRef CFErrorDomain;
 extern const CFErrorDomain kCFErrorDomainCocoa;
 extern const CFErrorDomain kCFErrorDomainPOSIX;
+// userInfo keys whose string value CFErrorCopyDescription returns.
+extern const CFStringRef kCFErrorLocalizedDescriptionKey;
+extern const CFStringRef kCFErrorDescriptionKey;
 CFErrorRef CFErrorCreate(CFAllocatorRef alloc, CFErrorDomain domain, CFIndex code, CFDictionaryRef userInfo);
 CFErrorDomain CFErrorGetDomain(CFErrorRef err);
 CFIndex CFErrorGetCode(CFErrorRef err);
