@@ -531,6 +531,13 @@ CFStringRef CFStringCreateWithFormat(CFAllocatorRef, CFDictionaryRef, CFStringRe
     return result;
 }
 
+const char* MorvaneCFStringGetUTF8(CFStringRef str, size_t* byteCount) {
+    const __CFString* s = asString(str);
+    if (s == nullptr) return nullptr;
+    if (byteCount) *byteCount = s->utf8.size();
+    return s->utf8.c_str();
+}
+
 CFIndex CFStringGetLength(CFStringRef str) {
     const __CFString* s = asString(str);
     return s ? s->utf16Length : 0;
@@ -1080,6 +1087,13 @@ void CFDictionaryRemoveAllValues(CFMutableDictionaryRef dict) {
         d->releaseKey(key);
         d->releaseValue(value);
     }
+}
+
+Boolean MorvaneCFContainerHoldsObjects(CFTypeRef cf) {
+    if (const __CFArray* a = asArray(cf)) return a->callBacks.retain == retainObjectCallBack;
+    if (const __CFDictionary* d = asDictionary(cf))
+        return d->keyCallBacks.retain == retainObjectCallBack && d->valueCallBacks.retain == retainObjectCallBack;
+    return false;
 }
 
 // ---------------------------------------------------------------------------

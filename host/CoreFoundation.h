@@ -352,14 +352,18 @@ enum : CFIndex {
     kCFPropertyListWriteStreamError = 3851
 };
 
-// Limits applied to untrusted property-list bytes.
+// Limits applied to untrusted property-list bytes: total size, containers
+// nested inside one another, and the number of values after expansion (a
+// binary list may refer to one object from many places).
 enum : CFIndex {
     kMorvanePropertyListMaxBytes = 64L * 1024 * 1024,
-    kMorvanePropertyListMaxDepth = 64
+    kMorvanePropertyListMaxDepth = 64,
+    kMorvanePropertyListMaxObjects = 1L << 20
 };
 
 // True when plist is made only of property-list types (dictionary keys
-// strings) and nests no deeper than the depth limit.
+// strings, containers created with the object callbacks) and nests no deeper
+// than the depth limit.
 Boolean CFPropertyListIsValid(CFPropertyListRef plist, CFPropertyListFormat format);
 // Serialises plist. Returns nullptr (and an error when error is not null) for
 // an object that is not a valid property list or an unsupported format.
@@ -371,5 +375,19 @@ CFDataRef CFPropertyListCreateData(CFAllocatorRef alloc, CFPropertyListRef plist
 // mutable when options ask for it.
 CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef alloc, CFDataRef data, CFOptionFlags options,
                                                CFPropertyListFormat* format, CFErrorRef* error);
+// A new copy of every container and leaf of plist (nullptr if plist is not
+// valid); mutabilityOption as for CFPropertyListCreateWithData.
 CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef alloc, CFPropertyListRef plist,
                                                CFOptionFlags mutabilityOption);
+
+// ---------------------------------------------------------------------------
+// Framework-internal helpers
+
+// True when cf is an array whose callbacks retain object values, or a
+// dictionary whose key and value callbacks both do, i.e. a container whose
+// elements are known to be objects.
+Boolean MorvaneCFContainerHoldsObjects(CFTypeRef cf);
+
+// The string's UTF-8 bytes and their count (which, unlike strlen, counts any
+// zero characters inside). nullptr for anything but a string.
+const char* MorvaneCFStringGetUTF8(CFStringRef str, size_t* byteCount);
