@@ -23,6 +23,17 @@ const char* const ko_paramManager::beatTimeCFStrs[15] = {
     "1/4  ", "1/2 T", "1/4 .", "1/2  ", "1/1 T", "1/2 .", "1/1  ",
 };
 
+CFArrayRef ko_paramManager::getMetricalNames() {
+    const void* names[gNumberOfBeatMults];
+    for (int32_t i = 0; i < gNumberOfBeatMults; ++i)
+        names[i] = CFStringCreateWithCString(kCFAllocatorDefault, beatTimeCFStrs[i], kCFStringEncodingASCII);
+    // The array retains the strings; ours are released once it holds them.
+    CFArrayRef array = CFArrayCreate(kCFAllocatorDefault, names, gNumberOfBeatMults, &kCFTypeArrayCallBacks);
+    for (const void* name : names)
+        if (name) CFRelease(name);
+    return array;
+}
+
 namespace {
 
 constexpr int kScratch = 64;

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "dsp/table.h"
+#include "host/CoreFoundation.h"
 
 enum ko_paramTypes : int32_t {
     kParamLinear = 0,       // continuous, linear between minimum and maximum
@@ -59,6 +60,9 @@ public:
     // The 15 host note-division names as plain C strings (any thread).
     static const char* const* metricalNameStrings() { return beatTimeCFStrs; }
     static constexpr int32_t metricalNameCount() { return gNumberOfBeatMults; }
+    // A new host array of the 15 host note-division names; the caller
+    // releases it. Not on the render thread (allocates).
+    static CFArrayRef getMetricalNames();
 
     ko_paramManager();
     ko_paramManager(const ko_paramManager&) = delete;

@@ -249,6 +249,23 @@ TEST(ParamManager, MetricalNamesMatchWithoutBlanksAndCaseSensitively) {
     EXPECT_EQ(ko_paramManager::metricalNameCount(), 15);
 }
 
+TEST(ParamManager, MetricalNamesComeAsAHostArrayOwnedByTheCaller) {
+    CFArrayRef names = ko_paramManager::getMetricalNames();
+    ASSERT_NE(names, nullptr);
+    ASSERT_EQ(CFArrayGetCount(names), 15);
+    char text[16];
+    const auto name = [&](CFIndex i) {
+        auto s = static_cast<CFStringRef>(CFArrayGetValueAtIndex(names, i));
+        return CFStringGetCString(s, text, sizeof text, kCFStringEncodingASCII) ? std::string(text) : std::string();
+    };
+    EXPECT_EQ(name(0), "1/32 ");
+    EXPECT_EQ(name(10), "1/4 .");
+    EXPECT_EQ(name(14), "1/1  ");
+    EXPECT_EQ(CFGetRetainCount(CFArrayGetValueAtIndex(names, 3)), 1); // held by the array only
+    EXPECT_EQ(CFGetRetainCount(names), 1);
+    CFRelease(names);
+}
+
 TEST(ParamManager, TextEntryReadsNumbersOrDivisionsAndAlwaysLimits) {
     TestManager m;
     float n = 3.0f;
