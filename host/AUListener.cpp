@@ -1,0 +1,612 @@
+// The parameter-listener and event facility.
+//
+// Posting side (any thread, render thread included): a post enters a
+// reader gate, scans a fixed registry of listeners and, in each, a fixed
+// table of registrations; for every match it stores the value and a pending
+// mark in that registration (value changes, latest wins) or appends an item
+// to the listener's bounded lock-free event queue (gestures, properties). No
+// lock, no allocation, no system call.
+//
+// Delivery side (the listener's run loop): the loop's pump calls perform(),
+// which takes the pending marks and queued events, orders them by the
+// sequence number each post drew, and makes the callbacks.
+//
+// Lifetime: a listener leaves the registry and then waits for a grace period
+// of the gate (every post that might still see it has finished) before its
+// memory or a registration slot is reused. The gate has two reader counters
+// and an epoch; a grace period flips the epoch and waits for the old counter
+// to drain, so new posts never hold it up.
+#include "host/AUListener.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Reader gate
+
+struct Gate {
+    std::atomic<UInt32> epoch{0};
+    std::atomic<UInt32> readers[2]{};
+};
+Gate gGate;
+std::mutex gGraceMutex;
+
+UInt32 gateEnter() {
+    for (;;) {
+        const UInt32 e = gGate.epoch.load(std::memory_order_seq_cst);
+        gGate.readers[e & 1u].fetch_add(1, std::memory_order_seq_cst);
+        if (gGate.epoch.load(std::memory_order_seq_cst) == e) return e;
+        // A grace period began in between: it may not wait for this counter.
+        gGate.readers[e & 1u].fetch_sub(1, std::memory_order_release);
+    }
+}
+
+void gateLeave(UInt32 e) { gGate.readers[e & 1u].fetch_sub(1, std::memory_order_release); }
+
+// Returns once every post that was in progress when it was called has left.
+void gateSynchronize() {
+    std::lock_guard<std::mutex> lock(gGraceMutex);
+    const UInt32 old = gGate.epoch.fetch_add(1, std::memory_order_seq_cst);
+    while (gGate.readers[old & 1u].load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+}
+
+struct GateScope {
+    UInt32 epoch = gateEnter();
+    ~GateScope() { gateLeave(epoch); }
+};
+
+// ---------------------------------------------------------------------------
+// Registrations
+
+enum : UInt32 { kFree = 0, kActive = 1, kRetired = 2 };
+enum : UInt32 { kPendingValue = 1, kPendingFetch = 2 };
+
+struct Key {
+    void* object = nullptr;
+    AudioUnitEventType type = kAudioUnitEvent_ParameterValueChange;
+    AudioUnit unit = nullptr;
+    UInt32 id = 0;  // parameter or property id
+    AudioUnitScope scope = 0;
+    AudioUnitElement element = 0;
+
+    bool operator==(const Key&) const = default;
+};
+
+// The key fields are written only while the registration is free (before its
+// state is published with release) and read only while it is active, or under
+// the listener's mutex; a free slot is reused only after a grace period.
+struct Registration {
+    std::atomic<UInt32> state{kFree};
+    UInt32 generation = 0;
+    Key key;
+    std::atomic<float> value{0.0f};
+    std::atomic<UInt64> sequence{0};
+    std::atomic<UInt32> pending{0};
+};
+
+// A gesture or property event, or a value change moved out of its
+// registration's coalescing slot so that it keeps its place among gestures.
+struct QueuedEvent {
+    UInt32 index = 0;
+    UInt32 generation = 0;
+    UInt64 sequence = 0;
+    UInt32 kind = 0;  // 0 for an event; kPendingValue or kPendingFetch for a value change
+    float value = 0.0f;
+};
+
+// Bounded multi-producer queue (one consumer, the delivering pump): each cell
+// carries a sequence that says whose turn it is.
+class EventQueue {
+public:
+    EventQueue() {
+        for (size_t i = 0; i < kSize; ++i) cells_[i].turn.store(i, std::memory_order_relaxed);
+    }
+
+    bool push(const QueuedEvent& item) {
+        size_t pos = tail_.load(std::memory_order_relaxed);
+        for (;;) {
+            Cell& cell = cells_[pos & kMask];
+            const size_t turn = cell.turn.load(std::memory_order_acquire);
+            const auto diff = static_cast<std::ptrdiff_t>(turn) - static_cast<std::ptrdiff_t>(pos);
+            if (diff == 0) {
+                if (tail_.compare_exchange_weak(pos, pos + 1, std::memory_order_relaxed)) {
+                    cell.item = item;
+                    cell.turn.store(pos + 1, std::memory_order_release);
+                    return true;
+                }
+            } else if (diff < 0) {
+                return false;  // full
+            } else {
+                pos = tail_.load(std::memory_order_relaxed);
+            }
+        }
+    }
+
+    bool pop(QueuedEvent& item) {
+        const size_t pos = head_.load(std::memory_order_relaxed);
+        Cell& cell = cells_[pos & kMask];
+        if (cell.turn.load(std::memory_order_acquire) != pos + 1) return false;
+        item = cell.item;
+        cell.turn.store(pos + kSize, std::memory_order_release);
+        head_.store(pos + 1, std::memory_order_relaxed);
+        return true;
+    }
+
+private:
+    static constexpr size_t kSize = kMorvaneListenerEventQueueSize;
+    static constexpr size_t kMask = kSize - 1;
+    static_assert((kSize & kMask) == 0, "the event queue size is a power of two");
+    struct Cell {
+        std::atomic<size_t> turn{0};
+        QueuedEvent item;
+    };
+    Cell cells_[kSize];
+    std::atomic<size_t> tail_{0};
+    std::atomic<size_t> head_{0};
+};
+
+struct Delivery {
+    Key key;
+    UInt32 kind = 0;  // kPendingValue, kPendingFetch, or 0 for an event
+    float value = 0.0f;
+    UInt64 sequence = 0;
+};
+
+std::atomic<UInt64> gPostSequence{0};
+
+}  // namespace
+
+struct AUListenerBase {
+    bool isEventListener = false;
+    AUParameterListenerProc parameterProc = nullptr;
+    AUEventListenerProc eventProc = nullptr;
+    void* refCon = nullptr;
+    CFRunLoopRef loop = nullptr;
+    double interval = 0.0;
+
+    std::unique_ptr<Registration[]> registrations{new Registration[kMorvaneListenerMaxRegistrations]};
+    std::atomic<UInt32> used{0};  // registrations [0, used) have ever been filled
+    EventQueue events;
+    std::atomic<bool> anyPending{false};
+    std::atomic<UInt64> droppedEvents{0};
+
+    // Registration changes and delivery snapshots (never held during a callback).
+    std::mutex mutex;
+
+    // Touched only by perform(), which never overlaps itself.
+    std::vector<Delivery> scratch;
+    bool hasDelivered = false;
+    double lastDelivery = 0.0;
+    // Set by a dispose made from inside this listener's own callback.
+    std::atomic<bool> disposed{false};
+};
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Registry
+
+std::mutex gRegistryMutex;
+std::atomic<AUListenerBase*> gListeners[kMorvaneListenerMaxListeners];
+std::atomic<UInt32> gListenerTop{0};
+
+bool validInterval(Float32 seconds) { return std::isfinite(seconds) && seconds > 0.0f; }
+
+// ---------------------------------------------------------------------------
+// Posting
+
+struct Post {
+    AudioUnitEventType type = kAudioUnitEvent_ParameterValueChange;
+    AudioUnit unit = nullptr;
+    UInt32 id = 0;
+    AudioUnitScope scope = 0;
+    AudioUnitElement element = 0;
+    bool anyParameter = false;
+    bool hasValue = false;
+    float value = 0.0f;
+    bool eventListenersOnly = false;
+    const AUListenerBase* sender = nullptr;
+    void* senderObject = nullptr;
+};
+
+bool matches(const Key& key, const Post& post) {
+    if (key.type != post.type || key.unit != post.unit) return false;
+    if (post.anyParameter) return true;
+    return key.id == post.id && key.scope == post.scope && key.element == post.element;
+}
+
+// Before a gesture is queued, the values of that parameter still waiting in
+// the listener's coalescing slots join the queue, so they are delivered before
+// the gesture (the last value of a drag arrives before its end).
+void queuePendingValues(AUListenerBase* listener, const Key& gesture, UInt32 used) {
+    for (UInt32 j = 0; j < used; ++j) {
+        Registration& q = listener->registrations[j];
+        if (q.state.load(std::memory_order_acquire) != kActive) continue;
+        const Key& k = q.key;
+        if (k.type != kAudioUnitEvent_ParameterValueChange || k.unit != gesture.unit || k.id != gesture.id ||
+            k.scope != gesture.scope || k.element != gesture.element)
+            continue;
+        const UInt32 kind = q.pending.exchange(0, std::memory_order_seq_cst);
+        if (!kind) continue;
+        const QueuedEvent item{j, q.generation, q.sequence.load(std::memory_order_relaxed), kind,
+                               q.value.load(std::memory_order_relaxed)};
+        if (!listener->events.push(item)) q.pending.store(kind, std::memory_order_seq_cst);  // stays coalesced
+    }
+}
+
+void postTo(AUListenerBase* listener, const Post& post, UInt64 sequence) {
+    if (post.eventListenersOnly && !listener->isEventListener) return;
+    const bool queued = post.type != kAudioUnitEvent_ParameterValueChange;
+    bool marked = false;
+    const UInt32 used = listener->used.load(std::memory_order_acquire);
+    for (UInt32 i = 0; i < used; ++i) {
+        Registration& r = listener->registrations[i];
+        if (r.state.load(std::memory_order_acquire) != kActive) continue;
+        if (!matches(r.key, post)) continue;
+        if (listener == post.sender && r.key.object == post.senderObject) continue;
+        if (queued) {
+            if (post.type != kAudioUnitEvent_PropertyChange) queuePendingValues(listener, r.key, used);
+            if (listener->events.push(QueuedEvent{i, r.generation, sequence, 0, 0.0f}))
+                marked = true;
+            else
+                listener->droppedEvents.fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        if (post.hasValue) r.value.store(post.value, std::memory_order_relaxed);
+        r.sequence.store(sequence, std::memory_order_relaxed);
+        r.pending.store(post.hasValue ? kPendingValue : kPendingFetch, std::memory_order_seq_cst);
+        marked = true;
+    }
+    if (marked) listener->anyPending.store(true, std::memory_order_seq_cst);
+}
+
+void post(const Post& post) {
+    const UInt64 sequence = gPostSequence.fetch_add(1, std::memory_order_relaxed) + 1;
+    GateScope gate;
+    const UInt32 top = gListenerTop.load(std::memory_order_acquire);
+    for (UInt32 i = 0; i < top; ++i) {
+        AUListenerBase* listener = gListeners[i].load(std::memory_order_acquire);
+        if (listener) postTo(listener, post, sequence);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Delivery
+
+// Returns whether a callback was made.
+bool deliverOne(AUListenerBase* listener, const Delivery& d, double now) {
+    float value = d.value;
+    const bool parameterEvent = d.key.type != kAudioUnitEvent_PropertyChange;
+    if (parameterEvent && d.kind != kPendingValue) {
+        AudioUnitParameterValue current = 0.0f;
+        const OSStatus result = AudioUnitGetParameter(d.key.unit, d.key.id, d.key.scope, d.key.element, &current);
+        // A value change whose value cannot be read has nothing to say.
+        if (result != noErr && d.kind == kPendingFetch) return false;
+        value = result == noErr ? current : 0.0f;
+    }
+    if (!parameterEvent) value = 0.0f;
+    if (!listener->isEventListener) {
+        const AudioUnitParameter parameter{d.key.unit, d.key.id, d.key.scope, d.key.element};
+        listener->parameterProc(listener->refCon, d.key.object, &parameter, value);
+        return true;
+    }
+    AudioUnitEvent event{};
+    event.mEventType = d.key.type;
+    if (parameterEvent)
+        event.mArgument.mParameter = AudioUnitParameter{d.key.unit, d.key.id, d.key.scope, d.key.element};
+    else
+        event.mArgument.mProperty = AudioUnitProperty{d.key.unit, d.key.id, d.key.scope, d.key.element};
+    const UInt64 hostTime = now > 0.0 ? static_cast<UInt64>(now * 1.0e9) : 0;
+    listener->eventProc(listener->refCon, d.key.object, &event, hostTime, value);
+    return true;
+}
+
+CFIndex perform(void* info, CFAbsoluteTime now, Boolean force) {
+    auto* listener = static_cast<AUListenerBase*>(info);
+    if (!listener->anyPending.load(std::memory_order_seq_cst)) return 0;
+    // Coalescing: at most one delivery per interval. A clock that went back
+    // (an offline host starting over) does not hold deliveries back.
+    if (!force && listener->interval > 0.0 && listener->hasDelivered && now >= listener->lastDelivery &&
+        now < listener->lastDelivery + listener->interval)
+        return 0;
+    // Cleared before the marks are taken: a post that lands after the scan
+    // sets it again.
+    listener->anyPending.store(false, std::memory_order_seq_cst);
+
+    std::vector<Delivery>& batch = listener->scratch;
+    batch.clear();
+    {
+        std::lock_guard<std::mutex> lock(listener->mutex);
+        const UInt32 used = listener->used.load(std::memory_order_acquire);
+        for (UInt32 i = 0; i < used; ++i) {
+            Registration& r = listener->registrations[i];
+            if (r.state.load(std::memory_order_acquire) != kActive) continue;
+            const UInt32 kind = r.pending.exchange(0, std::memory_order_seq_cst);
+            if (!kind) continue;
+            batch.push_back(Delivery{r.key, kind, r.value.load(std::memory_order_relaxed),
+                                     r.sequence.load(std::memory_order_relaxed)});
+        }
+        QueuedEvent item;
+        while (listener->events.pop(item)) {
+            Registration& r = listener->registrations[item.index];
+            if (r.state.load(std::memory_order_acquire) != kActive || r.generation != item.generation) continue;
+            batch.push_back(Delivery{r.key, item.kind, item.value, item.sequence});
+        }
+    }
+    std::stable_sort(batch.begin(), batch.end(),
+                     [](const Delivery& a, const Delivery& b) { return a.sequence < b.sequence; });
+
+    CFIndex calls = 0;
+    for (const Delivery& d : batch) {
+        if (listener->disposed.load(std::memory_order_acquire)) break;
+        if (deliverOne(listener, d, now)) ++calls;
+    }
+    if (calls > 0) {
+        listener->hasDelivered = true;
+        listener->lastDelivery = now;
+    }
+    if (listener->disposed.load(std::memory_order_acquire)) {
+        // Disposed from inside one of its callbacks: the last use is here.
+        CFRunLoopRef loop = listener->loop;
+        delete listener;
+        MorvaneRunLoopRelease(loop);
+    }
+    return calls;
+}
+
+// ---------------------------------------------------------------------------
+// Creation and registration
+
+OSStatus createListener(AUListenerBase* listener, CFRunLoopRef runLoop, Float32 interval,
+                        AUParameterListenerRef* out) {
+    listener->interval = validInterval(interval) ? interval : 0.0;
+    // perform() never grows this: one entry per registration and per queued event at most.
+    listener->scratch.reserve(kMorvaneListenerMaxRegistrations + kMorvaneListenerEventQueueSize);
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        UInt32 slot = 0;
+        while (slot < kMorvaneListenerMaxListeners && gListeners[slot].load(std::memory_order_relaxed)) ++slot;
+        if (slot == kMorvaneListenerMaxListeners) {
+            delete listener;
+            return memFullErr;
+        }
+        listener->loop = MorvaneRunLoopRetain(runLoop ? runLoop : CFRunLoopGetCurrent());
+        gListeners[slot].store(listener, std::memory_order_release);
+        if (slot >= gListenerTop.load(std::memory_order_relaxed))
+            gListenerTop.store(slot + 1, std::memory_order_release);
+    }
+    MorvaneRunLoopAddSource(listener->loop, perform, listener);
+    *out = listener;
+    return noErr;
+}
+
+// True when listener is a live listener of this process. The registry is
+// searched for the pointer instead of reading through it, so a disposed or
+// foreign pointer is refused rather than used.
+bool isRegistered(const AUListenerBase* listener) {
+    if (!listener) return false;
+    std::lock_guard<std::mutex> lock(gRegistryMutex);
+    const UInt32 top = gListenerTop.load(std::memory_order_relaxed);
+    for (UInt32 i = 0; i < top; ++i)
+        if (gListeners[i].load(std::memory_order_relaxed) == listener) return true;
+    return false;
+}
+
+OSStatus addRegistration(AUListenerBase* listener, const Key& key) {
+    std::lock_guard<std::mutex> lock(listener->mutex);
+    const UInt32 used = listener->used.load(std::memory_order_relaxed);
+    for (UInt32 i = 0; i < used; ++i) {
+        const Registration& r = listener->registrations[i];
+        if (r.state.load(std::memory_order_relaxed) == kActive && r.key == key) return noErr;
+    }
+    Registration* slot = nullptr;
+    UInt32 index = used;
+    if (used < kMorvaneListenerMaxRegistrations) {
+        slot = &listener->registrations[used];
+    } else {
+        // Reuse removed registrations once no post can still be looking at them.
+        bool anyRetired = false;
+        for (UInt32 i = 0; i < used; ++i)
+            anyRetired |= listener->registrations[i].state.load(std::memory_order_relaxed) == kRetired;
+        if (anyRetired) gateSynchronize();
+        for (UInt32 i = 0; i < used; ++i) {
+            Registration& r = listener->registrations[i];
+            if (r.state.load(std::memory_order_relaxed) == kRetired) {
+                r.pending.store(0, std::memory_order_relaxed);
+                ++r.generation;
+                r.state.store(kFree, std::memory_order_relaxed);
+            }
+            if (!slot && r.state.load(std::memory_order_relaxed) == kFree) {
+                slot = &r;
+                index = i;
+            }
+        }
+        if (!slot) return memFullErr;
+    }
+    slot->key = key;
+    slot->pending.store(0, std::memory_order_relaxed);
+    slot->state.store(kActive, std::memory_order_release);
+    if (index == used) listener->used.store(used + 1, std::memory_order_release);
+    return noErr;
+}
+
+OSStatus removeRegistration(AUListenerBase* listener, const Key& key) {
+    std::lock_guard<std::mutex> lock(listener->mutex);
+    const UInt32 used = listener->used.load(std::memory_order_relaxed);
+    for (UInt32 i = 0; i < used; ++i) {
+        Registration& r = listener->registrations[i];
+        if (r.state.load(std::memory_order_relaxed) == kActive && r.key == key) {
+            r.state.store(kRetired, std::memory_order_release);
+            break;
+        }
+    }
+    return noErr;
+}
+
+Key parameterKey(void* object, const AudioUnitParameter& p, AudioUnitEventType type) {
+    return Key{object, type, p.mAudioUnit, p.mParameterID, p.mScope, p.mElement};
+}
+
+bool eventKey(void* object, const AudioUnitEvent& event, Key& key) {
+    switch (event.mEventType) {
+        case kAudioUnitEvent_ParameterValueChange:
+        case kAudioUnitEvent_BeginParameterChangeGesture:
+        case kAudioUnitEvent_EndParameterChangeGesture:
+            key = parameterKey(object, event.mArgument.mParameter, event.mEventType);
+            return true;
+        case kAudioUnitEvent_PropertyChange: {
+            const AudioUnitProperty& p = event.mArgument.mProperty;
+            key = Key{object, event.mEventType, p.mAudioUnit, p.mPropertyID, p.mScope, p.mElement};
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Public calls
+
+extern "C" {
+
+OSStatus AUListenerCreate(AUParameterListenerProc inProc, void* inRefCon, CFRunLoopRef inRunLoop, CFStringRef,
+                          Float32 inNotificationInterval, AUParameterListenerRef* outListener) {
+    if (!inProc || !outListener) return paramErr;
+    auto* listener = new (std::nothrow) AUListenerBase();
+    if (!listener) return memFullErr;
+    listener->parameterProc = inProc;
+    listener->refCon = inRefCon;
+    return createListener(listener, inRunLoop, inNotificationInterval, outListener);
+}
+
+OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCon, CFRunLoopRef inRunLoop,
+                               CFStringRef, Float32 inNotificationInterval, Float32,
+                               AUEventListenerRef* outListener) {
+    if (!inProc || !outListener) return paramErr;
+    auto* listener = new (std::nothrow) AUListenerBase();
+    if (!listener) return memFullErr;
+    listener->isEventListener = true;
+    listener->eventProc = inProc;
+    listener->refCon = inCallbackRefCon;
+    return createListener(listener, inRunLoop, inNotificationInterval, outListener);
+}
+
+OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
+    if (!inListener) return paramErr;
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        const UInt32 top = gListenerTop.load(std::memory_order_relaxed);
+        UInt32 slot = 0;
+        while (slot < top && gListeners[slot].load(std::memory_order_relaxed) != inListener) ++slot;
+        if (slot == top) return paramErr;  // not a live listener
+        gListeners[slot].store(nullptr, std::memory_order_seq_cst);
+    }
+    gateSynchronize();  // no post can reach the listener any more
+    CFRunLoopRef loop = inListener->loop;
+    if (MorvaneRunLoopRemoveSource(loop, inListener)) {
+        // Called from one of its own callbacks: perform() frees it on the way out.
+        inListener->disposed.store(true, std::memory_order_release);
+        return noErr;
+    }
+    delete inListener;
+    MorvaneRunLoopRelease(loop);
+    return noErr;
+}
+
+OSStatus AUListenerAddParameter(AUParameterListenerRef inListener, void* inObject,
+                                const AudioUnitParameter* inParameter) {
+    if (!inParameter || !isRegistered(inListener)) return paramErr;
+    return addRegistration(inListener, parameterKey(inObject, *inParameter, kAudioUnitEvent_ParameterValueChange));
+}
+
+OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inObject,
+                                   const AudioUnitParameter* inParameter) {
+    if (!inParameter || !isRegistered(inListener)) return paramErr;
+    return removeRegistration(inListener,
+                              parameterKey(inObject, *inParameter, kAudioUnitEvent_ParameterValueChange));
+}
+
+OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject, const AudioUnitEvent* inEvent) {
+    Key key;
+    if (!inEvent || !eventKey(inObject, *inEvent, key) || !isRegistered(inListener) || !inListener->isEventListener)
+        return paramErr;
+    return addRegistration(inListener, key);
+}
+
+OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
+                                        const AudioUnitEvent* inEvent) {
+    Key key;
+    if (!inEvent || !eventKey(inObject, *inEvent, key) || !isRegistered(inListener) || !inListener->isEventListener)
+        return paramErr;
+    return removeRegistration(inListener, key);
+}
+
+OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendingObject,
+                        const AudioUnitParameter* inParameter, AudioUnitParameterValue inValue,
+                        UInt32 inBufferOffsetInFrames) {
+    if (!inParameter || inParameter->mParameterID == kAUParameterListener_AnyParameter) return paramErr;
+    const OSStatus result = AudioUnitSetParameter(inParameter->mAudioUnit, inParameter->mParameterID,
+                                                  inParameter->mScope, inParameter->mElement, inValue,
+                                                  inBufferOffsetInFrames);
+    if (result != noErr) return result;
+    Post p;
+    p.unit = inParameter->mAudioUnit;
+    p.id = inParameter->mParameterID;
+    p.scope = inParameter->mScope;
+    p.element = inParameter->mElement;
+    p.hasValue = true;
+    p.value = inValue;
+    p.sender = inSendingListener;
+    p.senderObject = inSendingObject;
+    post(p);
+    return noErr;
+}
+
+OSStatus AUParameterListenerNotify(AUParameterListenerRef inSendingListener, void* inSendingObject,
+                                   const AudioUnitParameter* inParameter) {
+    if (!inParameter) return paramErr;
+    Post p;
+    p.unit = inParameter->mAudioUnit;
+    p.id = inParameter->mParameterID;
+    p.scope = inParameter->mScope;
+    p.element = inParameter->mElement;
+    p.anyParameter = inParameter->mParameterID == kAUParameterListener_AnyParameter;
+    p.sender = inSendingListener;
+    p.senderObject = inSendingObject;
+    post(p);
+    return noErr;
+}
+
+OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,
+                               const AudioUnitEvent* inEvent) {
+    Key key;
+    if (!inEvent || !eventKey(inSendingObject, *inEvent, key)) return paramErr;
+    Post p;
+    p.type = key.type;
+    p.unit = key.unit;
+    p.id = key.id;
+    p.scope = key.scope;
+    p.element = key.element;
+    p.anyParameter = key.type != kAudioUnitEvent_PropertyChange && key.id == kAUParameterListener_AnyParameter;
+    p.eventListenersOnly = true;
+    p.sender = inSendingListener;
+    p.senderObject = inSendingObject;
+    post(p);
+    return noErr;
+}
+
+}  // extern "C"
+
+UInt64 MorvaneListenerDroppedEvents(AUEventListenerRef inListener) {
+    return isRegistered(inListener) ? inListener->droppedEvents.load(std::memory_order_relaxed) : 0;
+}
