@@ -71,9 +71,12 @@ inline float delay_fad_dsp(delay_fad* d, float x) {
     } else {
         int distance = static_cast<int>(d->writePos - d->readPos + 1.0f);
         if (distance < 0) distance += static_cast<int>(size);
-        // A zero distance would make r infinite: the read head stands still.
-        step = distance == 0 ? 0.0f
-                             : d->readSpeed / (static_cast<float>(d->length) / static_cast<float>(distance));
+        // The step readSpeed / r is taken as readSpeed * distance / length (one
+        // division). A zero distance would make r infinite: the read head stands
+        // still. At the target distance r is exactly 1 and no division is needed.
+        if (distance == d->length) step = d->readSpeed;
+        else if (distance == 0) step = 0.0f;
+        else step = d->readSpeed * static_cast<float>(distance) / static_cast<float>(d->length);
     }
 
     // Read with linear interpolation between neighbouring slots.
@@ -90,14 +93,18 @@ inline float delay_fad_dsp(delay_fad* d, float x) {
     const float from = d->writePos;
     float to = from + d->writeSpeed;
     const int first = static_cast<int>(from);
-    const int last = static_cast<int>(to);
-    const float weightStep = 1.0f / static_cast<float>(last - first + 1);
     const float previous = d->lastInput;
-    float weight = 0.0f;
-    for (int k = first; static_cast<float>(k) < to; ++k) {
-        weight += weightStep;
-        const uint32_t slot = static_cast<uint32_t>(k);
-        buffer[slot < size ? slot : slot - size] = (x - previous) * weight + previous;
+    if (d->writeSpeed == 1.0f && from == static_cast<float>(first)) {
+        buffer[first] = (x - previous) * 0.5f + previous;
+    } else {
+        const int last = static_cast<int>(to);
+        const float weightStep = 1.0f / static_cast<float>(last - first + 1);
+        float weight = 0.0f;
+        for (int k = first; static_cast<float>(k) < to; ++k) {
+            weight += weightStep;
+            const uint32_t slot = static_cast<uint32_t>(k);
+            buffer[slot < size ? slot : slot - size] = (x - previous) * weight + previous;
+        }
     }
     if (to >= fsize) to -= fsize;
     d->writePos = to;
