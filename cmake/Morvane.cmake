@@ -68,3 +68,46 @@ function(morvane_test_folder)
     morvane_test(${folder}_${name} SOURCES ${src} DEPS ${ARG_DEPS} LABELS ${labels})
   endforeach()
 endfunction()
+
+# morvane_component(target NAME <Name> SOURCES ... [DEPS ...] [ENTRIES ...] [INFO_PLIST file])
+# A loadable plug-in bundle: a MODULE library built with hidden visibility
+# that exports only its entry routines (by default <Name>_AUEntry and
+# <Name>_AUViewEntry), placed at
+#   ${CMAKE_BINARY_DIR}/<Name>.component/Contents/Linux-x86_64/<Name>.so
+# INFO_PLIST (configured with @VAR@ substitution) becomes Contents/Info.plist,
+# the component registration. The bundle directory is recorded in the target
+# property MORVANE_BUNDLE_DIR.
+function(morvane_component target)
+  cmake_parse_arguments(ARG "" "NAME;INFO_PLIST" "SOURCES;DEPS;ENTRIES" ${ARGN})
+  if(NOT ARG_NAME)
+    message(FATAL_ERROR "morvane_component(${target}) needs NAME")
+  endif()
+  if(NOT ARG_ENTRIES)
+    set(ARG_ENTRIES ${ARG_NAME}_AUEntry ${ARG_NAME}_AUViewEntry)
+  endif()
+  set(bundle ${CMAKE_BINARY_DIR}/${ARG_NAME}.component)
+  add_library(${target} MODULE ${ARG_SOURCES})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  if(ARG_DEPS)
+    target_link_libraries(${target} PRIVATE ${ARG_DEPS})
+  endif()
+  morvane_warnings(${target})
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME ${ARG_NAME} SUFFIX ".so"
+    LIBRARY_OUTPUT_DIRECTORY ${bundle}/Contents/Linux-x86_64
+    CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON
+    MORVANE_BUNDLE_DIR ${bundle})
+  set(map "{\n  global:\n")
+  foreach(entry ${ARG_ENTRIES})
+    string(APPEND map "    ${entry};\n")
+  endforeach()
+  string(APPEND map "  local: *;\n};\n")
+  set(map_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.exports.map)
+  file(WRITE ${map_file} "${map}")
+  target_link_options(${target} PRIVATE "LINKER:--version-script=${map_file}")
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${map_file})
+  file(MAKE_DIRECTORY ${bundle}/Contents/Resources)
+  if(ARG_INFO_PLIST)
+    configure_file(${ARG_INFO_PLIST} ${bundle}/Contents/Info.plist @ONLY)
+  endif()
+endfunction()

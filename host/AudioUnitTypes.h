@@ -7,32 +7,11 @@
 #include <cstdint>
 #include <new>
 
-// ---------------------------------------------------------------------------
-// Scalar types
-// ---------------------------------------------------------------------------
-typedef uint8_t UInt8;
-typedef int8_t SInt8;
-typedef uint16_t UInt16;
-typedef int16_t SInt16;
-typedef uint32_t UInt32;
-typedef int32_t SInt32;
-typedef uint64_t UInt64;
-typedef int64_t SInt64;
-typedef float Float32;
-typedef double Float64;
-typedef unsigned char Boolean;
-typedef int32_t OSStatus;
+#include "host/CoreFoundation.h"
+
+// Scalar types not already given by the Core Foundation subset.
 typedef uint32_t OSType;
 typedef int32_t ComponentResult;
-
-// Core Foundation object references (the objects live in host/CoreFoundation.h).
-typedef const void* CFTypeRef;
-typedef const void* CFPropertyListRef;
-typedef const struct __CFString* CFStringRef;
-typedef const struct __CFArray* CFArrayRef;
-typedef const struct __CFDictionary* CFDictionaryRef;
-typedef struct __CFDictionary* CFMutableDictionaryRef;
-typedef const struct __CFData* CFDataRef;
 
 // Four-character code, most significant byte first: MorvaneFourCC("auvw").
 constexpr OSType MorvaneFourCC(const char (&code)[5]) {
@@ -51,6 +30,8 @@ enum : OSStatus {
   invalidComponentID = -3000,
   badComponentInstance = OSStatus(0x80008001u),
   badComponentSelector = OSStatus(0x80008002u),
+  // An unexpected failure caught at a component entry (nothing more specific applies).
+  kMorvaneErr_Unexpected = -1,
 
   kAudioUnitErr_InvalidProperty = -10879,
   kAudioUnitErr_InvalidParameter = -10878,
@@ -208,6 +189,9 @@ struct AudioBufferList {
   UInt32 mNumberBuffers;
   AudioBuffer mBuffers[1];
 };
+
+// Most channels one input or output element carries.
+enum : UInt32 { kAUMaxChannels = 8 };
 
 // Offset-correct size of a buffer list holding n buffers.
 constexpr std::size_t AudioBufferListSize(UInt32 n) {
