@@ -80,7 +80,12 @@ float MorvanePadEngine::vst(int32_t id) const { return params.getVSTvalue(id); }
 
 void MorvanePadEngine::setVst(int32_t id, float value) { params.setVSTvalue(id, value); }
 
-int MorvanePadEngine::naturalIndex(int32_t id) const { return static_cast<int>(params.getNaturalValue(id)); }
+int MorvanePadEngine::naturalIndex(int32_t id) const {
+    // Truncated like an index; values no mode can have read as -1 (converting
+    // them to int would be undefined).
+    const float n = params.getNaturalValue(id);
+    return n > -1.0f && n < 1.0e6f ? static_cast<int>(n) : -1;
+}
 
 // ---------------------------------------------------------------------------
 // Routing and destination values

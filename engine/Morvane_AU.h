@@ -1,0 +1,221 @@
+// The effect: one object per plug-in instance. It owns the stereo DSP chain
+// (a left and a right copy of every block), the smoothers that de-zipper
+// parameter changes, the two pad recorders and the pad motion engine, and the
+// parameter table. It applies every parameter change (ParameterListener) and
+// renders audio (ProcessBufferLists).
+//
+// Threads. ProcessBufferLists runs on the host's render thread and owns every
+// DSP object while the unit is initialised. ParameterListener runs on the
+// listener's run loop (the user-interface thread) and, for the values the pads
+// deliver during control ticks, on the render thread. The listener therefore
+// never touches a DSP object the render thread runs: it stores values in the
+// parameter table, writes atomic targets, and flags the few settings that live
+// inside DSP objects (resonance, rate-reducer ratio, fixed damping, a new
+// filter pair); the render thread applies them at its next block or control
+// tick. Initialize, Cleanup, the sample-rate change and destruction run on host
+// threads while the unit is not rendering.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "dsp/delay_fad.h"
+#include "dsp/filter_butterworth_2P_LP.h"
+#include "dsp/filter_downsample.h"
+#include "dsp/kosp_filter_4PHP.h"
+#include "dsp/kosp_filter_creakbox.h"
+#include "dsp/kosp_filter_ko_moog.h"
+#include "dsp/kosp_filter_rbj.h"
+#include "dsp/kosp_saturator.h"
+#include "dsp/mod_lag.h"
+#include "dsp/table.h"
+#include "engine/MorvaneAttachedView.h"
+#include "host/AUListener.h"
+#include "motion/CMotionRecorder.h"
+#include "motion/MorvanePadEngine.h"
+#include "params/MorvaneParameterManager.h"
+#include "params/ko_AUEffectBase.h"
+
+class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
+public:
+    // Sub-type and manufacturer of the effect's editor view component.
+    static constexpr OSType kViewSubType = MorvaneFourCC("Mrvn");
+    static constexpr OSType kManufacturer = MorvaneFourCC("Qnlw");
+    static constexpr UInt16 kFactoryPresets = 33;
+    static constexpr UInt32 kMaxDelayMs = 2010;
+    static constexpr int32_t kNumFilterTypes = 6;
+
+    // Any host thread (the component's open selector).
+    explicit Morvane_AU(AudioComponentInstance component);
+    ~Morvane_AU() override;
+
+    // ---- Framework operations (host threads unless noted) ----
+    UInt32 Version() override { return 0x00010001; }
+    OSStatus Initialize() override;
+    void Cleanup() override;
+    // Transport reset: the echoes are emptied at the next block; filters,
+    // smoothers and pads stay as they are.
+    OSStatus Reset(AudioUnitScope inScope, AudioUnitElement inElement) override;
+    OSStatus GetParameterValueStrings(AudioUnitScope inScope, AudioUnitParameterID inParameterID,
+                                      CFArrayRef* outStrings) override;
+    UInt32 GetNumCustomUIComponents() override { return 1; }
+    void GetUIComponentDescs(ComponentDescription* inDescArray) override;
+    bool SupportsTail() override { return true; }
+    Float64 GetTailTime() override { return 5.0; }
+    // Runs the sample-rate change when the new rate differs from the process's
+    // rate, then lets the framework store the format (unit not initialised).
+    OSStatus ChangeStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
+                                const AudioStreamBasicDescription& inPrevFormat,
+                                const AudioStreamBasicDescription& inNewFormat) override;
+    // Render thread. Always returns 0 and clears the output-is-silence flag.
+    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& inBuffer,
+                                AudioBufferList& outBuffer, UInt32 inFramesToProcess) override;
+
+    // Applies one parameter change; value is the natural value. Listener thread
+    // or render thread (see above).
+    void ParameterListener(void* inRefCon, void* inObject, const AudioUnitParameter* inParameter,
+                           AudioUnitParameterValue inValue) override;
+    // Callback for a listener this class creates itself: calls ParameterListener
+    // on the Morvane_AU given as inRefCon.
+    static void MainParameterListenerDispatcher(void* inRefCon, void* inObject,
+                                                const AudioUnitParameter* inParameter,
+                                                AudioUnitParameterValue inValue);
+
+    // ---- Pad operations (forwarded to the pad motion engine) ----
+    virtual void setPadTarget(long destinationId, long choice);
+    virtual void sendPadMovement(long id);
+    virtual void zeroVelocities();
+
+    // Any host thread, while the unit is not rendering: a new sampling rate.
+    // Resizes the delay lines, retunes the filters and restarts the smoothers.
+    void sampleRateChanged(double newRate);
+
+    // ---- Access for the editor, presets and state ----
+    MorvaneParameterManager& parameterTable() { return paramTable; }
+    MorvaneParameterManager* parameterTablePointer() { return paramTablePointer; }
+    CMotionRecorder& recorderLeft() { return motionRecorderLeft; }
+    CMotionRecorder& recorderRight() { return motionRecorderRight; }
+    MorvanePadEngine& padEngine() { return pads; }
+    // User-interface thread. Detaching (null) waits until no call into the old
+    // view is running on the render thread, so the view may be destroyed after.
+    void setAttachedView(MorvaneAttachedView* view);
+    MorvaneAttachedView* getAttachedView() const { return attachedView.load(std::memory_order_acquire); }
+    // Any thread: the next rendered sample starts a control tick.
+    void restartControlTicks() { tickRestart.store(true, std::memory_order_relaxed); }
+    // Any thread: both delay feedback values become 0 at the next block.
+    void clearDelayFeedback() { feedbackClearRequested.store(true, std::memory_order_relaxed); }
+    bool isEffectInitialized() const { return initialized.load(std::memory_order_acquire); }
+
+    // ---- Values for tests and diagnostics (render thread or while idle) ----
+    int32_t activeFilterType() const { return activeFilter ? activeFilter->type : -1; }
+    float currentDryGain() const { return dryGain; }
+    float currentWetGain() const { return wetGain; }
+    float currentInGain() const { return inGain; }
+    float currentOutGain() const { return outGain; }
+    float dryGainTarget() const { return dryTarget.load(std::memory_order_relaxed); }
+    float wetGainTarget() const { return wetTarget.load(std::memory_order_relaxed); }
+    float dampingCutoff(int channel) const { return dampingFilter[channel].cutoff; }
+    uint32_t delayLineSize(int channel) const { return delayLine[channel].size; }
+    int delayLineLength(int channel) const { return delayLine[channel].length; }
+    float smoothedFrequency() const { return mod_lag_get_output(&freqLag); }
+
+private:
+    struct FilterPair {
+        kosp_filter* left;
+        kosp_filter* right;
+        int32_t type;
+    };
+
+    // Per-block working values of the render chain.
+    struct BlockState {
+        float filterOnValue;
+        float frequencyTarget;
+        float filterMix;
+        float dryFilter;
+        float delayOn;
+        float regen; // feedback gain, read once per block
+    };
+
+    // Settings the listener flags for the render thread.
+    enum PendingUpdate : uint32_t {
+        kUpdateResonance = 1u << 0,
+        kUpdateBitcrush = 1u << 1,
+        kUpdateDigiDamping = 1u << 2,
+    };
+
+    // MorvanePadHost
+    void padTargetChanged(int32_t targetId, float naturalValue) override;
+    void announceParameterChange(int32_t id, float value) override;
+    void showPartnerAxis(int32_t id, float normalisedValue) override;
+    bool hostBeatAndTempo(double& beat, double& tempo) override;
+
+    void initSmoothers();
+    void requestUpdate(uint32_t bits) { pendingUpdates.fetch_or(bits, std::memory_order_release); }
+    void applyMixTargets();
+    float widthLookup(const table& t, float x) const;
+
+    // Render thread.
+    void swapPendingFilter();
+    void applyPendingUpdates();
+    void controlTick(BlockState& s);
+    void setBlockDelayTimes();
+    void processMono(const float* in, float* out, UInt32 frames, BlockState& s);
+    void processStereo(const float* inL, const float* inR, float* outL, float* outR, UInt32 frames,
+                       BlockState& s);
+
+    // ---- Members ----
+    CMotionRecorder motionRecorderLeft;
+    CMotionRecorder motionRecorderRight;
+    MorvaneParameterManager paramTable;
+    MorvaneParameterManager* paramTablePointer;
+    std::atomic<MorvaneAttachedView*> attachedView{nullptr};
+    std::atomic<int> viewCallsInFlight{0};
+
+    kosp_filter_ko_moog moogFilter[2];             // type 0 "4P LP"
+    kosp_filter_rbj_low_pass lowPassFilter[2];     // type 2 "2P LP"
+    kosp_filter_rbj_high_pass highPassFilter[2];   // type 4 "2P HP"
+    kosp_filter_4PHP fourPoleHighPassFilter[2];    // type 3 "4P HP"
+    kosp_filter_rbj_band_pass_gain_comp bandPassFilter[2]; // type 5 "4P BP"
+    kosp_filter_creakbox creakboxFilter[2];        // type 1 "3P LP"
+    FilterPair filterPairs[kNumFilterTypes];
+    FilterPair* activeFilter;                      // render thread
+    // A newly selected pair, published by the listener (release) and taken by
+    // the render thread at its next block (acquire); null when none.
+    std::atomic<FilterPair*> pendingFilter{nullptr};
+
+    filter_butterworth_2P_LP dampingFilter[2];
+    std::atomic<int32_t> filterType{0};            // type last selected
+    std::atomic<float> filterGain{1.0f};
+    delay_fad delayLine[2];
+    float delayFeedback[2] = {0.0f, 0.0f};
+    table widthTableSame{0, nullptr, 0.0f};
+    table widthTableCross{0, nullptr, 0.0f};
+    std::atomic<float> widthSame{0.5f};
+    std::atomic<float> widthCross{0.5f};
+    kosp_saturator_inv_atan saturator[2];
+    mod_lag freqLag{};
+    mod_lag filterOnLag{};
+    mod_lag dryLag{};
+    mod_lag wetLag{};
+    mod_lag delayOnLag{};
+    mod_lag outGainLag{};
+    mod_lag inGainLag{};
+    filter_downsample rateReducer[2];
+
+    // Current gains (render thread) and their targets (any thread).
+    float wetGain = 0.0f, dryGain = 0.0f, inGain = 0.0f, outGain = 0.0f;
+    std::atomic<float> wetTarget{0.0f}, dryTarget{0.0f}, inGainTarget{0.0f}, outGainTarget{0.0f};
+    std::atomic<float> delayOnTarget{0.0f};
+
+    int32_t tickCountdown = 0;                     // render thread
+    std::atomic<bool> tickRestart{false};
+    std::atomic<bool> resetRequested{false};
+    std::atomic<bool> feedbackClearRequested{false};
+    std::atomic<uint32_t> pendingUpdates{0};
+    std::atomic<bool> initialized{false};
+
+    // Listener created here when the base layer did not create one.
+    AUParameterListenerRef fallbackListener = nullptr;
+
+    MorvanePadEngine pads;
+};
