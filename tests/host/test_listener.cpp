@@ -1,12 +1,29 @@
 // The listener facility on one thread: who hears what, when, and how often.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <thread>
 #include <vector>
 
 #include "tests/host/test_listener_support.h"
 
 using listener_test::FakeUnit;
+
+// Counts heap allocations made by the counting thread while it is counting.
+namespace {
+std::atomic<long> gAllocations{0};
+thread_local bool tCountAllocations = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (tCountAllocations) gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -363,4 +380,40 @@ TEST(EventListener, PropertyEventsAndAFullQueueCountTheirDrops) {
     AUEventListenerNotify(nullptr, nullptr, &e);
     EXPECT_EQ(loop.at(0.0), 1);
     AUListenerDispose(l);
+}
+
+TEST(Listener, PostingAllocatesNothing) {
+    FakeUnit unit;
+    Loop loop;
+    ParamLog log;
+    std::vector<HeardEvent> heard;
+    AUParameterListenerRef l = makeListener(loop, log, 0.01f);
+    AUEventListenerRef e = nullptr;
+    ASSERT_EQ(AUEventListenerCreate(logEvent, &heard, loop.rl, nullptr, 0.01f, 0.0f, &e), noErr);
+    for (AudioUnitParameterID id = 0; id < 8; ++id) {
+        const AudioUnitParameter p = unit.param(id);
+        AUListenerAddParameter(l, nullptr, &p);
+        for (AudioUnitEventType t : {kAudioUnitEvent_BeginParameterChangeGesture,
+                                     kAudioUnitEvent_ParameterValueChange, kAudioUnitEvent_EndParameterChangeGesture}) {
+            const AudioUnitEvent ev = paramEvent(t, p);
+            AUEventListenerAddEventType(e, nullptr, &ev);
+        }
+    }
+    const AudioUnitParameter any = unit.param(kAUParameterListener_AnyParameter);
+    gAllocations = 0;
+    tCountAllocations = true;
+    for (int i = 0; i < 100; ++i) {
+        const AudioUnitParameter p = unit.param(AudioUnitParameterID(i % 8));
+        const AudioUnitEvent begin = paramEvent(kAudioUnitEvent_BeginParameterChangeGesture, p);
+        const AudioUnitEvent end = paramEvent(kAudioUnitEvent_EndParameterChangeGesture, p);
+        AUEventListenerNotify(nullptr, nullptr, &begin);
+        AUParameterSet(l, nullptr, &p, float(i), 0);
+        AUEventListenerNotify(nullptr, nullptr, &end);
+        AUParameterListenerNotify(nullptr, nullptr, &any);
+    }
+    tCountAllocations = false;
+    EXPECT_EQ(gAllocations.load(), 0);
+    EXPECT_GT(MorvaneRunLoopFlush(loop.rl), 0);
+    AUListenerDispose(l);
+    AUListenerDispose(e);
 }
