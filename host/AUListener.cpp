@@ -158,6 +158,7 @@ struct Delivery {
     UInt32 kind = 0;  // kPendingValue, kPendingFetch, or 0 for an event
     float value = 0.0f;
     UInt64 sequence = 0;
+    UInt32 order = 0;
 };
 
 std::atomic<UInt64> gPostSequence{0};
@@ -341,8 +342,12 @@ CFIndex perform(void* info, CFAbsoluteTime now, Boolean force) {
             batch.push_back(Delivery{r.key, item.kind, item.value, item.sequence});
         }
     }
-    std::stable_sort(batch.begin(), batch.end(),
-                     [](const Delivery& a, const Delivery& b) { return a.sequence < b.sequence; });
+    // Posting order; items of one post keep the order they were gathered in.
+    // (std::sort works in place, where a stable sort would allocate.)
+    for (size_t i = 0; i < batch.size(); ++i) batch[i].order = UInt32(i);
+    std::sort(batch.begin(), batch.end(), [](const Delivery& a, const Delivery& b) {
+        return a.sequence != b.sequence ? a.sequence < b.sequence : a.order < b.order;
+    });
 
     CFIndex calls = 0;
     for (const Delivery& d : batch) {

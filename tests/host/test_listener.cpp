@@ -17,13 +17,35 @@ std::atomic<long> gAllocations{0};
 thread_local bool tCountAllocations = false;
 }  // namespace
 
-void* operator new(std::size_t size) {
+namespace {
+void* countedAllocation(std::size_t size) noexcept {
     if (tCountAllocations) gAllocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
+    return std::malloc(size ? size : 1);
+}
+}  // namespace
+
+// Every plain form is replaced, so that each allocation and its release go
+// through the same pair of functions (sanitizers check that they match). The
+// compiler cannot tell that these frees pair with the mallocs above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    if (void* p = countedAllocation(size)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size) {
+    if (void* p = countedAllocation(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -382,14 +404,18 @@ TEST(EventListener, PropertyEventsAndAFullQueueCountTheirDrops) {
     AUListenerDispose(l);
 }
 
-TEST(Listener, PostingAllocatesNothing) {
+TEST(Listener, PostingAndDeliveringAllocateNothing) {
     FakeUnit unit;
     Loop loop;
-    ParamLog log;
-    std::vector<HeardEvent> heard;
-    AUParameterListenerRef l = makeListener(loop, log, 0.01f);
+    static std::atomic<int> calls{0};
+    AUParameterListenerRef l = nullptr;
     AUEventListenerRef e = nullptr;
-    ASSERT_EQ(AUEventListenerCreate(logEvent, &heard, loop.rl, nullptr, 0.01f, 0.0f, &e), noErr);
+    ASSERT_EQ(AUListenerCreate([](void*, void*, const AudioUnitParameter*, AudioUnitParameterValue) { ++calls; },
+                               nullptr, loop.rl, nullptr, 0.01f, &l),
+              noErr);
+    ASSERT_EQ(AUEventListenerCreate([](void*, void*, const AudioUnitEvent*, UInt64, AudioUnitParameterValue) { ++calls; },
+                                    nullptr, loop.rl, nullptr, 0.01f, 0.0f, &e),
+              noErr);
     for (AudioUnitParameterID id = 0; id < 8; ++id) {
         const AudioUnitParameter p = unit.param(id);
         AUListenerAddParameter(l, nullptr, &p);
@@ -410,10 +436,11 @@ TEST(Listener, PostingAllocatesNothing) {
         AUParameterSet(l, nullptr, &p, float(i), 0);
         AUEventListenerNotify(nullptr, nullptr, &end);
         AUParameterListenerNotify(nullptr, nullptr, &any);
+        if (i % 10 == 9) MorvaneRunLoopFlush(loop.rl);
     }
     tCountAllocations = false;
     EXPECT_EQ(gAllocations.load(), 0);
-    EXPECT_GT(MorvaneRunLoopFlush(loop.rl), 0);
+    EXPECT_GT(calls.load(), 100);
     AUListenerDispose(l);
     AUListenerDispose(e);
 }
