@@ -66,11 +66,12 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
      0.8f, 0.2f, 0.45f, 0.4f, 0.0f, 0.4f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
     // 2 "Pokey, Mon...": Band-pass pokes into a laid-back dub echo; the long right-hand gesture
-    // slowly opens the feedback and the stereo spread over two bars.
-    {1.0f, 0.452737f, 0.16f, 1.0f, 0.5f, 0.0f, 1.0f,
+    // slowly opens the feedback and the stereo spread over two bars. Hold the left
+    // handle to throw the sound into the echo.
+    {1.0f, 0.437765f, 0.12f, 0.899388f, 0.5f, 0.0f, 1.0f,
      0.5f, 0.636364f, 0.561766f, 1.0f, 0.51f, 0.4f, 0.0f, 1.0f,
-     1.0f, 0.5f, 0.948412f, 0.8f, 0.2f, 0.3f, 0.0f, 0.3f, 0.4f, 0.0f,
-     0.0666667f, 0.349025f, 0.694732f, 0.133333f, 0.0f, 0.4f, 0.0f, 0.0f, 1.0f,
+     1.0f, 0.5f, 0.948412f, 0.8f, 0.2f, 0.3f, 0.0f, 0.3f, 0.3f, 0.0f,
+     0.0666667f, 0.349025f, 0.644825f, 0.133333f, 0.0f, 0.4f, 0.8f, 0.4f, 0.75f,
      0.666667f, 0.50003f, 0.808712f, 0.733333f, 0.3f, 1.0f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
     // 3 "And A Log": Warm three-pole low-pass, a little drive and dark bucket-brigade echoes;
@@ -83,18 +84,18 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
      1.0f, 1.0f},
     // 4 "Move The Grey One": Both handles locked together: one drag sweeps the ladder filter and its
     // resonance while the other side adds drive and echo. Grab it and throw it.
-    {0.0f, 0.57504f, 0.46f, 0.5f, 0.21f, 0.0f, 1.0f,
+    {0.0f, 0.57504f, 0.42f, 0.5f, 0.1575f, 0.0f, 1.0f,
      0.566667f, 0.727273f, 0.68931f, 1.0f, 1.0f, 0.165f, 0.0f, 1.0f,
      0.571429f, 1.0f, 0.8f, 0.727047f, 0.35f, 0.3f, 0.0f, 0.55f, 0.4f, 0.0f,
-     0.0666667f, 0.212685f, 0.871511f, 0.133333f, 0.2f, 0.85f, 0.0f, 0.0f, 1.0f,
-     0.333333f, 0.0f, 0.6f, 0.8f, 0.0f, 0.55f, 0.0f, 0.0f, 1.0f,
+     0.0666667f, 0.212685f, 0.871511f, 0.133333f, 0.2f, 0.75f, 0.0f, 0.0f, 1.0f,
+     0.333333f, 0.0f, 0.45f, 0.8f, 0.0f, 0.55f, 0.0f, 0.0f, 1.0f,
      0.5f, 1.0f},
     // 5 "Highpass Chaoss": Four-pole high-pass swept by the left pad, the right pad following it and
     // jumping the echo time between divisions. Throw the left handle for chaos.
-    {0.6f, 0.245289f, 0.4925f, 0.449039f, 0.0f, 0.0f, 1.0f,
+    {0.6f, 0.231104f, 0.24f, 0.61951f, 0.0f, 0.0f, 1.0f,
      0.276f, 0.727273f, 0.574925f, 1.0f, 0.9f, 0.35f, 0.0f, 1.0f,
-     0.571429f, 1.0f, 0.8f, 0.8f, 0.3f, 0.35f, 0.0f, 0.3f, 0.45f, 0.0f,
-     0.0666667f, 0.0652439f, 0.665395f, 0.133333f, 0.2f, 0.85f, 0.0f, 0.0f, 1.0f,
+     0.571429f, 1.0f, 0.8f, 0.8f, 0.3f, 0.35f, 0.0f, 0.12f, 0.4f, 0.0f,
+     0.0666667f, 0.176779f, 0.629488f, 0.133333f, 0.1f, 0.45f, 0.0f, 0.0f, 1.0f,
      0.533333f, 0.14f, 0.593333f, 0.666667f, 0.449039f, 0.808712f, 0.0f, 0.0f, 1.0f,
      0.0f, 1.0f},
     // 6 "For Pads Only!": Made for sustained chords: a slow drifting low-pass and wide quarter-note
@@ -107,19 +108,19 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
      1.0f, 1.0f},
     // 7 "Dirty Flanger": A driven, crushed signal through very short gliding delays with strong
     // feedback; the left pad drifts the delay time for a slow, gritty flange.
-    {0.4f, 0.793882f, 0.1f, 0.449039f, 0.51f, 0.2f, 1.0f,
-     0.002f, 0.363636f, 0.782566f, 0.0f, 1.0f, 0.5f, 0.0f, 1.0f,
+    {0.4f, 0.793882f, 0.1f, 0.449039f, 0.45f, 0.2f, 1.0f,
+     0.002f, 0.363636f, 0.759905f, 0.0f, 1.0f, 0.5f, 0.0f, 1.0f,
      0.571429f, 1.0f, 0.8f, 0.8f, 0.6f, 0.4f, 0.0f, 0.3f, 0.5f, 0.0f,
-     0.533333f, 0.0005f, 0.0055f, 0.666667f, 0.68931f, 0.875822f, 0.0f, 0.0f, 1.0f,
-     0.333333f, 0.3f, 0.65f, 0.0666667f, 0.694732f, 0.942607f, 0.0f, 0.0f, 1.0f,
+     0.533333f, 0.0005f, 0.0055f, 0.666667f, 0.68931f, 0.8305f, 0.0f, 0.0f, 1.0f,
+     0.333333f, 0.3f, 0.55f, 0.0666667f, 0.694732f, 0.942607f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
     // 8 "Big Four Pole": Just the ladder: fat, driven four-pole low-pass with lots of resonance and
     // the echoes switched off. Left pad for the filter, right pad for drive.
-    {0.0f, 0.556149f, 0.73f, 0.488822f, 0.35f, 0.0f, 1.0f,
+    {0.0f, 0.582247f, 0.73f, 0.472205f, 0.25f, 0.0f, 1.0f,
      0.566667f, 0.727273f, 0.68931f, 1.0f, 0.6f, 0.0f, 0.0f, 0.0f,
      0.571429f, 1.0f, 0.8f, 0.8f, 0.5f, 0.45f, 0.0f, 0.6f, 0.6f, 0.0f,
-     0.0666667f, 0.111535f, 0.852559f, 0.133333f, 0.4f, 0.95f, 0.0f, 0.0f, 1.0f,
-     0.333333f, 0.0f, 0.7f, 0.266667f, 0.381894f, 0.61951f, 0.0f, 0.0f, 1.0f,
+     0.0666667f, 0.176779f, 0.852559f, 0.133333f, 0.4f, 0.95f, 0.0f, 0.0f, 1.0f,
+     0.333333f, 0.0f, 0.5f, 0.266667f, 0.403115f, 0.556647f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
     // 9 "Funhouse": Warped mirrors: the locked pads race around, stretching the gliding delay
     // time so the echoes bend in pitch while the filter wobbles along.
@@ -155,19 +156,19 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
      1.0f, 1.0f},
     // 13 "Soup Sandwich": Thick and saucy: a driven three-pole low-pass layered over triplet echoes,
     // both pads playing their own gestures.
-    {0.2f, 0.411491f, 0.6f, 0.5f, 0.32f, 0.0f, 1.0f,
+    {0.2f, 0.411491f, 0.6f, 0.5f, 0.255f, 0.0f, 1.0f,
      0.233333f, 0.727273f, 0.707886f, 1.0f, 0.9f, 0.325f, 0.0f, 1.0f,
      0.857143f, 0.5f, 0.8f, 0.727047f, 0.25f, 0.6f, 0.0f, 0.35f, 0.3f, 0.0f,
-     0.0666667f, 0.258977f, 0.694732f, 0.333333f, 0.2f, 0.6f, 0.0f, 0.0f, 1.0f,
+     0.0666667f, 0.258977f, 0.694732f, 0.333333f, 0.15f, 0.5f, 0.0f, 0.0f, 1.0f,
      0.8f, 0.25f, 0.55f, 0.666667f, 0.556647f, 0.808712f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
     // 14 "Forbidden Planet": Sci-fi: a ringing band-pass feeding gliding echoes whose feedback sweeps up
     // to the edge of self-oscillation and back; both pads drift on their own.
     {1.0f, 0.573721f, 0.45f, 1.0f, 0.5f, 0.0f, 1.0f,
-     0.0731463f, 0.727273f, 0.826468f, 0.0f, 1.0f, 0.45f, 1.0f, 1.0f,
+     0.0731463f, 0.727273f, 0.811372f, 0.0f, 1.0f, 0.45f, 1.0f, 1.0f,
      0.571429f, 1.0f, 0.948412f, 0.8f, 0.5f, 0.5f, 0.0f, 0.5f, 0.5f, 0.0f,
      0.0666667f, 0.370512f, 0.77693f, 0.333333f, 0.35f, 0.65f, 0.0f, 0.0f, 1.0f,
-     0.533333f, 0.0180361f, 0.128257f, 0.666667f, 0.68931f, 0.963626f, 0.0f, 0.0f, 1.0f,
+     0.533333f, 0.0180361f, 0.128257f, 0.666667f, 0.68931f, 0.933434f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
     // 15 "Bit Wah": A band-pass wah that pumps every two beats from the left pad's gesture, the
     // rate reducer crunching harder as it opens.
@@ -179,11 +180,11 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
      1.0f, 1.0f},
     // 16 "Noise Parade": Crushed, driven and thinned, marching through echoes that hop between
     // divisions as the right pad's gesture goes by.
-    {0.8f, 0.423107f, 0.3f, 0.808712f, 0.31f, 0.536f, 1.0f,
+    {0.8f, 0.378093f, 0.15f, 0.527598f, 0.21f, 0.536f, 1.0f,
      0.165333f, 0.727273f, 0.68931f, 1.0f, 1.0f, 0.35f, 1.0f, 1.0f,
      1.0f, 0.5f, 0.8f, 0.8f, 0.1f, 0.8f, 0.0f, 0.2f, 0.2f, 0.0f,
-     0.4f, 0.45f, 0.88f, 0.333333f, 0.2f, 0.75f, 0.0f, 0.0f, 1.0f,
-     0.533333f, 0.14f, 0.393333f, 0.0666667f, 0.111535f, 0.500999f, 0.0f, 0.0f, 1.0f,
+     0.4f, 0.45f, 0.88f, 0.333333f, 0.15f, 0.45f, 0.0f, 0.0f, 1.0f,
+     0.533333f, 0.14f, 0.393333f, 0.0666667f, 0.147441f, 0.435756f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
     // 17 "Rambling Lead": A lead-line delay: dotted echoes with bucket-brigade warmth, the pads
     // wandering slowly through feedback, mix, width and tone.
