@@ -943,7 +943,8 @@ void CFArrayRemoveAllValues(CFMutableArrayRef array) {
 
 const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {
     0, retainObjectCallBack, releaseObjectCallBack, CFCopyDescription, equalObjectCallBack, hashObjectCallBack};
-const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = kCFTypeDictionaryKeyCallBacks;
+const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {
+    0, retainObjectCallBack, releaseObjectCallBack, CFCopyDescription, equalObjectCallBack, hashObjectCallBack};
 const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {
     0, retainObjectCallBack, releaseObjectCallBack, CFCopyDescription, equalObjectCallBack};
 

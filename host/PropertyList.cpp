@@ -440,12 +440,20 @@ private:
                 if (marker != 0x33 || room < 8) return fail(error, "bad date");
                 break;
             case 0x4:
+                if (room < count) return fail(error, "truncated data");
+                break;
             case 0x5:
-                if (room < count) return fail(error, "truncated data or string");
+            case 0x6: {
+                // Zero characters are refused: keys would be cut short at them,
+                // and XML cannot hold them.
+                const size_t unit = high == 0x5 ? 1 : 2;
+                if (count > room / unit) return fail(error, "truncated string");
+                for (size_t k = 0; k < count; ++k) {
+                    const UInt8* c = bytes_ + pos + k * unit;
+                    if (c[0] == 0 && (unit == 1 || c[1] == 0)) return fail(error, "string with a zero character");
+                }
                 break;
-            case 0x6:
-                if (count > room / 2) return fail(error, "truncated string");
-                break;
+            }
             case 0x8:
                 if (room < low + 1u) return fail(error, "truncated identifier");
                 break;
@@ -566,6 +574,7 @@ private:
                 uint64_t length = 0;
                 const char* bytes = plist_get_string_ptr(node, &length);
                 if (bytes == nullptr) return fail(error, "unreadable string");
+                if (std::memchr(bytes, 0, static_cast<size_t>(length))) return fail(error, "string with a zero character");
                 CFStringRef s = makeString(bytes, static_cast<size_t>(length));
                 return s ? s : fail(error, "string is not valid UTF-8");
             }
@@ -599,7 +608,8 @@ private:
             plist_t item = nullptr;
             plist_array_next_item(node, iter, &item);
             if (item == nullptr) break;
-            path_ += "/" + std::to_string(index);
+            path_ += '/';
+            path_ += std::to_string(index);
             CFHolder value(convert(item, depth + 1, error));
             if (value.cf == nullptr) return nullptr;
             path_.resize(pathLength);

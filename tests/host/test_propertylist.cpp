@@ -490,8 +490,10 @@ TEST(PropertyListUntrusted, NestingIsLimitedToSixtyFourLevels) {
     expectRefused(nestedBinary(200000), "deeper than 64");
 }
 
-TEST(PropertyListUntrusted, BinaryReferenceTricksAreRefused) {
+TEST(PropertyListUntrusted, BinaryStructureTricksAreRefused) {
     expectRefused(binaryPlist({{0xA1, 0x00}}), "refers to itself");
+    // A zero character would cut a key short (and cannot be written as XML).
+    expectRefused(binaryPlist({{0x62, 0x00, 'a', 0x00, 0x00}}), "zero character");
     expectRefused(binaryPlist({{0xA1, 0x05}}), "missing object");
     expectRefused(binaryPlist({{0xC1, 0x00}}), "unsupported object type");  // a set
     expectRefused(binaryPlist({{0x00}}), "null");
