@@ -42,6 +42,13 @@ function(morvane_test name)
     set(ARG_LABELS unit)
   endif()
   gtest_discover_tests(${name} PROPERTIES LABELS "${ARG_LABELS}" DISCOVERY_TIMEOUT 60)
+  # gtest_discover_tests flattens a list value, so a case would keep only the
+  # first label. A second include file, read after the discovered list, sets
+  # the full list on every case of this program.
+  set(label_script "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+  file(WRITE "${label_script}"
+       "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${ARG_LABELS}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${label_script}")
 endfunction()
 
 # morvane_layer(name [DEPS ...] [SYSTEM_PKGS ...]) - the library of one layer folder,

@@ -91,7 +91,8 @@ OSStatus AUListenerDispose(AUParameterListenerRef inListener);
 // are used up. User-interface or host thread.
 OSStatus AUListenerAddParameter(AUParameterListenerRef inListener, void* inObject,
                                 const AudioUnitParameter* inParameter);
-// Removes the registration; a pair that is not registered is ignored.
+// Removes the registration; a pair that is not registered is ignored. A
+// delivery already under way on another thread may still report it once.
 OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inObject,
                                    const AudioUnitParameter* inParameter);
 
