@@ -3,15 +3,45 @@
 // parameter blobs and element names, and the value-string helpers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "host/harness/HostHarness.h"
 #include "params/ParameterValueStrings.h"
 #include "tests/host/testgain/TestGainEffect.h"
+
+// Counts allocations made on a thread while it asks for counting, to show
+// that the render path allocates nothing. Every plain form is replaced so
+// allocation and release always pair up.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+std::atomic<long> gAllocations{0};
+thread_local bool tCountAllocations = false;
+void* CountedAllocation(std::size_t size) noexcept {
+  if (tCountAllocations) gAllocations.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(size != 0 ? size : 1);
+}
+}  // namespace
+void* operator new(std::size_t size) {
+  if (void* p = CountedAllocation(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+  if (void* p = CountedAllocation(size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return CountedAllocation(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return CountedAllocation(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -387,4 +417,47 @@ TEST(AUBase, ValueStringHelpers) {
   EXPECT_EQ(ko_GetParameterValueStrings(kAudioUnitScope_Global, nullptr, nullptr, 0), noErr);
   EXPECT_EQ(ko_GetParameterValueStrings(kAudioUnitScope_Global, &out, nullptr, 0), kAudioUnitErr_InvalidProperty);
   EXPECT_EQ(out, nullptr);
+}
+
+TEST(AUBase, RenderingAllocatesNothing) {
+  auto harness = OpenInProcess();
+  ASSERT_TRUE(harness);
+  harness->setOffline(false);  // no run-loop work inside render()
+  ASSERT_EQ(harness->configure(48000, 2, 256), noErr);
+  ASSERT_EQ(harness->initialize(), noErr);
+  ASSERT_EQ(harness->setTransport({100.0, 0.0}), noErr);
+  std::vector<float> left(1000, 0.5f), right(1000, -0.5f);
+  std::vector<float> outLeft(1000), outRight(1000);
+  const float* in[] = {left.data(), right.data()};
+  float* out[] = {outLeft.data(), outRight.data()};
+  float* io[] = {left.data(), right.data()};
+
+  // The counter sees allocations at all.
+  gAllocations.store(0);
+  tCountAllocations = true;
+  {
+    std::vector<int> probe(16, 1);
+    volatile int* keep = probe.data();
+    (void)keep;
+  }
+  tCountAllocations = false;
+  ASSERT_EQ(gAllocations.load(), 1);
+
+  gAllocations.store(0);
+  tCountAllocations = true;
+  const OSStatus separate = harness->render(in, out, 1000);
+  const OSStatus inPlace = harness->renderInPlace(io, 1000);
+  const UInt32 bypass = 1;
+  tCountAllocations = false;
+  ASSERT_EQ(AudioUnitSetProperty(harness->unit(), kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
+                                 &bypass, sizeof bypass),
+            noErr);
+  tCountAllocations = true;
+  const OSStatus bypassed = harness->render(in, out, 1000);
+  tCountAllocations = false;
+  EXPECT_EQ(separate, noErr);
+  EXPECT_EQ(inPlace, noErr);
+  EXPECT_EQ(bypassed, noErr);
+  EXPECT_EQ(gAllocations.load(), 0);
+  EXPECT_EQ(outRight[999], -0.5f);
 }
