@@ -226,8 +226,10 @@ bool matches(const Key& key, const Post& post) {
 
 // Before a gesture is queued, the values of that parameter still waiting in
 // the listener's coalescing slots join the queue, so they are delivered before
-// the gesture (the last value of a drag arrives before its end).
-void queuePendingValues(AUListenerBase* listener, const Key& gesture, UInt32 used) {
+// the gesture (the last value of a drag arrives before its end). Returns
+// whether anything was queued.
+bool queuePendingValues(AUListenerBase* listener, const Key& gesture, UInt32 used) {
+    bool queued = false;
     for (UInt32 j = 0; j < used; ++j) {
         Registration& q = listener->registrations[j];
         if (q.state.load(std::memory_order_acquire) != kActive) continue;
@@ -239,8 +241,12 @@ void queuePendingValues(AUListenerBase* listener, const Key& gesture, UInt32 use
         if (!kind) continue;
         const QueuedEvent item{j, q.generation, q.sequence.load(std::memory_order_relaxed), kind,
                                q.value.load(std::memory_order_relaxed)};
-        if (!listener->events.push(item)) q.pending.store(kind, std::memory_order_seq_cst);  // stays coalesced
+        if (listener->events.push(item))
+            queued = true;
+        else
+            q.pending.store(kind, std::memory_order_seq_cst);  // stays coalesced
     }
+    return queued;
 }
 
 void postTo(AUListenerBase* listener, const Post& post, UInt64 sequence) {
@@ -254,7 +260,8 @@ void postTo(AUListenerBase* listener, const Post& post, UInt64 sequence) {
         if (!matches(r.key, post)) continue;
         if (listener == post.sender && r.key.object == post.senderObject) continue;
         if (queued) {
-            if (post.type != kAudioUnitEvent_PropertyChange) queuePendingValues(listener, r.key, used);
+            if (post.type != kAudioUnitEvent_PropertyChange && queuePendingValues(listener, r.key, used))
+                marked = true;
             if (listener->events.push(QueuedEvent{i, r.generation, sequence, 0, 0.0f}))
                 marked = true;
             else
