@@ -36,6 +36,28 @@
 #include "params/MorvaneParameterManager.h"
 #include "params/ko_AUEffectBase.h"
 
+// Custom properties between the editor view and the effect (the view lives in
+// the host's process, so the pointers are usable there). Pointer values travel
+// in sizeof(void*) bytes; a get or set with another size is refused with
+// kAudioUnitErr_InvalidPropertyValue.
+enum : AudioUnitPropertyID {
+    // Get, any scope: the effect's MorvaneParameterManager*.
+    kMorvaneProperty_ParameterManager = 70000,
+    // Get, any scope: CMotionRecorder* of the left and of the right pad.
+    kMorvaneProperty_MotionRecorderLeft = 80000,
+    kMorvaneProperty_MotionRecorderRight = 80001,
+    // Set, global scope: the view's MorvaneAttachedView* when it opens, a null
+    // pointer when it closes.
+    kMorvaneProperty_AttachedView = 80002,
+    // Set, global scope, no data: stops all pad drift (the four pad velocities
+    // and parameters 47 to 50 become 0).
+    kMorvaneProperty_StopPadDrift = 80003,
+};
+
+// Any host thread: sets `key` of `dictionary` to a new 32-bit float number of
+// `value` and releases the local reference.
+void AddFloatToDictionary(CFMutableDictionaryRef dictionary, CFStringRef key, Float32 value);
+
 class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
 public:
     // Sub-type and manufacturer of the effect's editor view component.
@@ -67,6 +89,34 @@ public:
     OSStatus ChangeStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
                                 const AudioStreamBasicDescription& inPrevFormat,
                                 const AudioStreamBasicDescription& inNewFormat) override;
+    // ---- State, factory presets and custom properties (Morvane_AU_state.cpp) ----
+    // Any host thread but the render thread. The framework's dictionary plus
+    // "Version", the four pad velocities and both recorder images.
+    OSStatus SaveState(CFPropertyListRef* outData) override;
+    // Any host thread but the render thread. Stops recorder playback, clears
+    // velocities, touches, ranges and routing, lets the framework store its
+    // values, then reads the velocities and recorder images; playback resumes
+    // only when all of them were present (else kAudioUnitErr_InvalidPropertyValue).
+    // The values reach the effect when the host announces every parameter.
+    OSStatus RestoreState(CFPropertyListRef inData) override;
+    // Any host thread but the render thread. Factory preset 0..32: velocities,
+    // ranges, routing, the 45 values (in the framework's store, announced by the
+    // host afterwards), recordings; kAudioUnitErr_InvalidPropertyValue and no
+    // change for any other number.
+    OSStatus NewFactoryPresetSet(const AUPreset& inNewFactoryPreset) override;
+    // Any thread: the record of factory preset `index` (null beyond 32).
+    const AUPreset* GetOnePreset(UInt32 index) override;
+    // Any thread: the natural value factory preset `preset` gives parameter `id`
+    // (0 for a preset or id out of range).
+    float GetPresetParameterValue(UInt16 preset, AudioUnitParameterID id) override;
+    // Any host thread: the custom properties above, everything else to the base.
+    OSStatus GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                             UInt32& outDataSize, Boolean& outWritable) override;
+    OSStatus GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                         void* outData) override;
+    OSStatus SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                         const void* inData, UInt32 inDataSize) override;
+
     // Render thread. Always returns 0 and clears the output-is-silence flag.
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& inBuffer,
                                 AudioBufferList& outBuffer, UInt32 inFramesToProcess) override;
@@ -148,6 +198,11 @@ private:
     void announceParameterChange(int32_t id, float value) override;
     void showPartnerAxis(int32_t id, float normalisedValue) override;
     bool hostBeatAndTempo(double& beat, double& tempo) override;
+
+    // Ranges to 0..1 and every destination to "- None -" (state and presets).
+    void resetPadRangesAndRouting();
+    // Stops playback and clears touches and delay feedback (state and presets).
+    void haltMotionForLoading();
 
     void initSmoothers();
     void requestUpdate(uint32_t bits) { pendingUpdates.fetch_or(bits, std::memory_order_release); }
