@@ -5,8 +5,8 @@
 // types and delay times, filter changes, resets and bursts of parameter
 // changes. Every count must stay 0.
 //
-// Sanitizer builds bring their own allocator, so there the counting is
-// skipped.
+// Sanitizer builds bring their own allocator, so there the load runs without
+// counting.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -214,7 +214,12 @@ void renderUnderLoad(UInt32 channels, double seconds, unsigned seed) {
 }
 
 TEST(RealTime, RenderingAllocatesNothingAndTakesNoLock) {
-    if (!MORVANE_COUNT_ALLOCATIONS) GTEST_SKIP() << "a sanitizer owns the allocator in this build";
+    if (!MORVANE_COUNT_ALLOCATIONS) {
+        // A sanitizer owns the allocator in this build: run the load for its
+        // checks, without counting.
+        renderUnderLoad(2, 5.0, 1);
+        return;
+    }
     // The counters see the calls: a control allocation inside the bracket counts.
     std::mutex mutex;
     gInRender = true;
