@@ -148,6 +148,7 @@ public:
     MorvanePadEngine& padEngine() { return pads; }
     // User-interface thread. Detaching (null) waits until no call into the old
     // view is running on the render thread, so the view may be destroyed after.
+    // Not to be called from inside the view's own callbacks.
     void setAttachedView(MorvaneAttachedView* view);
     MorvaneAttachedView* getAttachedView() const { return attachedView.load(std::memory_order_acquire); }
     // Any thread: the next rendered sample starts a control tick.
