@@ -119,6 +119,72 @@ SoundFormat fittingSubtype(SoundFormat container, SoundFormat subtype, int chann
     return subtype;
 }
 
+// CRC of an Ogg page: polynomial 0x04c11db7, initial value 0, no reflection.
+uint32_t oggCrc(const unsigned char* data, size_t size) {
+    static uint32_t table[256];
+    static bool built = false;
+    if (!built) {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t r = i << 24;
+            for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000u) ? (r << 1) ^ 0x04c11db7u : r << 1;
+            table[i] = r;
+        }
+        built = true;
+    }
+    uint32_t crc = 0;
+    for (size_t i = 0; i < size; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
+    return crc;
+}
+
+// libsndfile gives every Ogg stream a random serial number. To keep the same
+// command giving the same bytes, every page of the (single) stream gets a
+// fixed serial and its checksum is recomputed. A file whose pages do not parse
+// is left as it is.
+void fixOggSerial(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (file == nullptr) return;
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    constexpr uint32_t kSerial = 0x4d52564eu;
+    size_t offset = 0;
+    bool parsed = true;
+    std::vector<std::pair<size_t, size_t>> pages;
+    while (offset < bytes.size()) {
+        if (bytes.size() - offset < 27 || std::memcmp(&bytes[offset], "OggS", 4) != 0) {
+            parsed = false;
+            break;
+        }
+        const size_t segments = bytes[offset + 26];
+        if (bytes.size() - offset < 27 + segments) {
+            parsed = false;
+            break;
+        }
+        size_t body = 0;
+        for (size_t i = 0; i < segments; ++i) body += bytes[offset + 27 + i];
+        const size_t length = 27 + segments + body;
+        if (bytes.size() - offset < length) {
+            parsed = false;
+            break;
+        }
+        pages.emplace_back(offset, length);
+        offset += length;
+    }
+    if (parsed) {
+        for (const auto& [start, length] : pages) {
+            unsigned char* page = &bytes[start];
+            for (int i = 0; i < 4; ++i) page[14 + i] = static_cast<unsigned char>(kSerial >> (8 * i));
+            std::memset(page + 22, 0, 4);
+            const uint32_t crc = oggCrc(page, length);
+            for (int i = 0; i < 4; ++i) page[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
+        }
+        std::rewind(file);
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    }
+    std::fclose(file);
+}
+
 } // namespace
 
 std::string formatDescription(SoundFormat format) {
@@ -311,6 +377,7 @@ void OutputFile::commit() {
     const int closed = sf_close(file_);
     file_ = nullptr;
     if (closed != 0) throw CliError(path_ + ": write error while closing (" + sf_error_number(closed) + ")");
+    if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG) fixOggSerial(tempPath_);
     if (::rename(tempPath_.c_str(), path_.c_str()) != 0)
         throw CliError(path_ + ": cannot replace it (" + std::strerror(errno) + ")");
     setPending("");

@@ -94,11 +94,12 @@ const ParameterDescription& splitNameAndValue(const ParameterCatalogue& catalogu
             }
         }
         if (name.empty()) {
+            if (const ParameterDescription* whole = catalogue.find(rest))
+                throw CliError(prefix + "no value for " + whole->name);
             if (words.size() < 2) throw CliError(prefix + "expected SECONDS NAME VALUE, found \"" + rest + "\"");
             // Report against everything but the last word, the likeliest name.
-            std::string guess;
-            for (size_t i = 0; i + 1 < words.size(); ++i) guess += (i ? " " : "") + words[i];
-            name = guess;
+            for (size_t i = 0; i + 1 < words.size(); ++i) name += (i ? " " : "") + words[i];
+            value = words.back();
         }
     }
     if (value.empty()) throw CliError(prefix + "no value for " + name);
