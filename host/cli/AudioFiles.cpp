@@ -206,15 +206,15 @@ bool isIntegerFormat(SoundFormat format) {
     }
 }
 
-SoundFormat resolveOutputFormat(SoundFormat input, const std::string& spec, int channels, int sampleRate) {
+SoundFormat resolveOutputFormat(SoundFormat input, const std::string& wanted, int channels, int sampleRate) {
     SoundFormat container = input & SF_FORMAT_TYPEMASK;
     SoundFormat subtype = input & SF_FORMAT_SUBMASK;
     bool containerGiven = false, subtypeGiven = false;
-    std::string words = spec;
+    std::string words = wanted;
     for (char& c : words)
         if (c == ',' || c == '/') c = ':';
     size_t start = 0;
-    while (start <= words.size() && !spec.empty()) {
+    while (start <= words.size() && !wanted.empty()) {
         const size_t end = std::min(words.find(':', start), words.size());
         const std::string word = foldText(std::string_view(words).substr(start, end - start));
         start = end + 1;
@@ -247,9 +247,9 @@ SoundFormat resolveOutputFormat(SoundFormat input, const std::string& spec, int 
     if (containerGiven && !subtypeGiven) subtype = fittingSubtype(container, subtype, channels, sampleRate);
     const SoundFormat format = container | subtype;
     if (!formatWritable(format, channels, sampleRate)) {
-        if (spec.empty())
+        if (wanted.empty())
             throw CliError("cannot write " + formatDescription(format) + " (the input's format); choose one with --format");
-        throw UsageError("--format " + spec + ": cannot write " + formatDescription(format) + " with " +
+        throw UsageError("--format " + wanted + ": cannot write " + formatDescription(format) + " with " +
                          std::to_string(channels) + " channel(s) at " + std::to_string(sampleRate) + " Hz");
     }
     return format;
@@ -316,8 +316,8 @@ OutputFile::OutputFile(const std::string& path, SoundFormat format, int channels
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) throw CliError(path + ": is a directory");
     const std::filesystem::path target(path);
-    std::string directory = target.parent_path().string();
-    if (directory.empty()) directory = ".";
+    const std::filesystem::path parent = target.parent_path();
+    const std::string directory = parent.empty() ? std::string(".") : parent.string();
     std::string pattern = directory + "/." + target.filename().string() + ".morvane-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
@@ -338,7 +338,7 @@ OutputFile::OutputFile(const std::string& path, SoundFormat format, int channels
     info.samplerate = sampleRate;
     file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
     if (file_ == nullptr) {
-        ::close(fd);
+        // libsndfile has closed the descriptor it was given.
         const std::string reason = sf_strerror(nullptr);
         discard();
         throw CliError(path + ": cannot write " + formatDescription(format) + " (" + reason + ")");

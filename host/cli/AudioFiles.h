@@ -21,12 +21,12 @@ using SoundFormat = int;
 std::string formatDescription(SoundFormat format);
 // Whether samples of this format are integers (and so clip at full scale).
 bool isIntegerFormat(SoundFormat format);
-// The output format for `spec` ("" keeps the input's): a container (wav, aiff,
+// The output format for `wanted` ("" keeps the input's): a container (wav, aiff,
 // flac, ogg, caf, w64), a sample type (pcm16, pcm24, pcm32, float, double,
 // vorbis, opus) or both as "flac:pcm24". A sample type the container cannot
 // hold is replaced by the container's closest one. Throws a usage error for
 // an unknown word or a combination libsndfile cannot write.
-SoundFormat resolveOutputFormat(SoundFormat input, const std::string& spec, int channels, int sampleRate);
+SoundFormat resolveOutputFormat(SoundFormat input, const std::string& wanted, int channels, int sampleRate);
 
 // True when both paths name the same existing file (device and inode), also
 // through links or another spelling of the path.

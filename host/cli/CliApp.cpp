@@ -434,7 +434,7 @@ int runCli(int argc, char** argv) {
                         "Timed changes, one per line: SECONDS NAME VALUE (# comments)")
         ->type_name("FILE");
     process->add_option("--block", request.blockFrames, "Frames per render call (default 512)")->type_name("N");
-    process->add_option("--tail", request.tailSeconds, "Seconds of silence rendered after the input (default: the "
+    CLI::Option* tailOption = process->add_option("--tail", request.tailSeconds, "Seconds of silence rendered after the input (default: the "
                                                        "effect's tail time)")
         ->type_name("SECONDS");
     process->add_flag("--bypass", request.bypass, "Bypass the effect");
@@ -504,6 +504,8 @@ int runCli(int argc, char** argv) {
     try {
         if (process->parsed()) {
             request.transport = !noTransport;
+            if (tailOption->count() > 0 && !(request.tailSeconds >= 0.0))
+                throw UsageError("--tail " + numberText(request.tailSeconds) + ": give 0 to 3600 seconds");
             request.setup.assignments = orderedAssignments(*process, processFlags.set, processFlags.setNormalized);
             const ProcessResult result = processFile(global, request);
             reportOutput(request.output, result, global.quiet);

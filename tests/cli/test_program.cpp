@@ -260,10 +260,10 @@ TEST(Automation, namesAndValuesWithBlanksAreUnderstoodAndBadLinesNameTheirLine) 
               "\n"
               "0.02  Emulation Digi\n");
     const RunResult run = runMorvane(join({"process", in, dir.path("out.wav"), "--tail", "0", "--automation",
-                                           dir.path("moves.txt"), "--save-state", dir.path("end.aupreset")},
+                                           dir.path("moves.txt"), "--save-state", dir.path("end.plist")},
                                           {"--set", "Kinetics=Off"}));
     ASSERT_EQ(run.status, 0) << run.err;
-    const RunResult shown = runMorvane({"state", "show", "--json", dir.path("end.aupreset")});
+    const RunResult shown = runMorvane({"state", "show", "--json", dir.path("end.plist")});
     ASSERT_EQ(shown.status, 0) << shown.err;
     const nlohmann::json state = nlohmann::json::parse(shown.out);
     std::map<std::string, std::string> texts;
@@ -333,10 +333,10 @@ TEST(State, aSavedStateReproducesTheRenderBitForBit) {
     // A preset with pad recordings and drift, saved before rendering...
     const std::vector<std::string> setup = {"--preset", "Digi Train", "--set", "Filter Type=2P LP", "--set",
                                             "Mix=70"};
-    ASSERT_EQ(runMorvane(join({"state", "save", dir.path("start.aupreset"), "-q"}, setup)).status, 0);
+    ASSERT_EQ(runMorvane(join({"state", "save", dir.path("start.plist"), "-q"}, setup)).status, 0);
     ASSERT_EQ(runMorvane(join({"process", in, dir.path("direct.wav"), "-q", "--tail", "0.5"}, setup)).status, 0);
     ASSERT_EQ(runMorvane({"process", in, dir.path("restored.wav"), "-q", "--tail", "0.5", "--state",
-                          dir.path("start.aupreset")})
+                          dir.path("start.plist")})
                   .status,
               0);
     EXPECT_TRUE(sameBytes(dir.path("direct.wav"), dir.path("restored.wav")));
@@ -344,16 +344,16 @@ TEST(State, aSavedStateReproducesTheRenderBitForBit) {
     // ...and a still setting saved after rendering with --save-state.
     const std::vector<std::string> still = {"--preset", "User 1 (init)", "--set", "Filter Type=3P LP", "-q",
                                             "--tail", "0.5"};
-    ASSERT_EQ(runMorvane(join({"process", in, dir.path("first.wav"), "--save-state", dir.path("end.aupreset")}, still))
+    ASSERT_EQ(runMorvane(join({"process", in, dir.path("first.wav"), "--save-state", dir.path("end.plist")}, still))
                   .status,
               0);
     ASSERT_EQ(runMorvane({"process", in, dir.path("second.wav"), "-q", "--tail", "0.5", "--state",
-                          dir.path("end.aupreset")})
+                          dir.path("end.plist")})
                   .status,
               0);
     EXPECT_TRUE(sameBytes(dir.path("first.wav"), dir.path("second.wav")));
 
-    const RunResult shown = runMorvane({"state", "show", dir.path("start.aupreset")});
+    const RunResult shown = runMorvane({"state", "show", dir.path("start.plist")});
     ASSERT_EQ(shown.status, 0) << shown.err;
     EXPECT_NE(shown.out.find("name          \"Digi Train\""), std::string::npos) << shown.out;
     EXPECT_NE(shown.out.find("parameters    45"), std::string::npos);
@@ -380,15 +380,15 @@ TEST_P(ErrorPaths, exitNonZeroWithOneLineAndLeaveNoFile) {
     writeAudio(dir.path("three.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3, kRate, testSignal(3, kRate, 0.1));
     writeAudio(dir.path("slow.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 4000, testSignal(1, 4000, 0.1));
     writeText(dir.path("junk.wav"), "RIFF but not really a wave file");
-    writeText(dir.path("junk.aupreset"), "<?xml version=\"1.0\"?><plist><dict><key>data</key>");
+    writeText(dir.path("junk.plist"), "<?xml version=\"1.0\"?><plist><dict><key>data</key>");
     writeText(dir.path("auto.txt"), "0.05 Filter Freq lots\n");
     // A state the effect refuses: its own entries are required.
-    ASSERT_EQ(runMorvane({"state", "save", dir.path("good.aupreset"), "-q"}).status, 0);
-    std::string text = readText(dir.path("good.aupreset"));
+    ASSERT_EQ(runMorvane({"state", "save", dir.path("good.plist"), "-q"}).status, 0);
+    std::string text = readText(dir.path("good.plist"));
     const size_t key = text.find("<key>RightMotion</key>");
     ASSERT_NE(key, std::string::npos);
     text.replace(key, 22, "<key>Elsewhere</key>");
-    writeText(dir.path("partial.aupreset"), text);
+    writeText(dir.path("partial.plist"), text);
     ASSERT_EQ(::symlink(dir.path("in.wav").c_str(), dir.path("alias.wav").c_str()), 0);
     const std::vector<std::string> before = dir.files();
 
@@ -416,16 +416,16 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"UnknownParameter", {"process", "@in.wav", "@out.wav", "--set", "Feedback=3"}, "unknown parameter"},
         ErrorCase{"BadValue", {"process", "@in.wav", "@out.wav", "--set", "Width=wide"}, "Width: \"wide\""},
         ErrorCase{"BadPosition", {"process", "@in.wav", "@out.wav", "--set-normalized", "Width=2"}, "position 0..1"},
-        ErrorCase{"CorruptState", {"process", "@in.wav", "@out.wav", "--state", "@junk.aupreset"}, "junk.aupreset"},
-        ErrorCase{"RefusedState", {"process", "@in.wav", "@out.wav", "--state", "@partial.aupreset"}, "refused"},
+        ErrorCase{"CorruptState", {"process", "@in.wav", "@out.wav", "--state", "@junk.plist"}, "junk.plist"},
+        ErrorCase{"RefusedState", {"process", "@in.wav", "@out.wav", "--state", "@partial.plist"}, "refused"},
         ErrorCase{"CorruptAutomation", {"process", "@in.wav", "@out.wav", "--automation", "@auto.txt"}, "auto.txt:1:"},
-        ErrorCase{"PresetAndState", {"process", "@in.wav", "@out.wav", "--preset", "1", "--state", "@good.aupreset"},
+        ErrorCase{"PresetAndState", {"process", "@in.wav", "@out.wav", "--preset", "1", "--state", "@good.plist"},
                   "--preset and --state"},
         ErrorCase{"UnknownFormat", {"process", "@in.wav", "@out.wav", "--format", "mp4"}, "--format"},
         ErrorCase{"MissingDirectory", {"process", "@in.wav", "@no/such/out.wav"}, "cannot create a file"},
         ErrorCase{"ZeroBlock", {"process", "@in.wav", "@out.wav", "--block", "0"}, "--block 0"},
         ErrorCase{"UnknownOption", {"process", "@in.wav", "@out.wav", "--colour"}, "--colour"},
-        ErrorCase{"ShowCorruptState", {"state", "show", "@junk.aupreset"}, "junk.aupreset"},
+        ErrorCase{"ShowCorruptState", {"state", "show", "@junk.plist"}, "junk.plist"},
         ErrorCase{"MissingBundle", {"--bundle", "@nowhere.component", "info"}, "nowhere.component"}),
     [](const ::testing::TestParamInfo<ErrorCase>& info) { return std::string(info.param.name); });
 
