@@ -3,13 +3,13 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "host/cli/Automation.h"
 #include "host/cli/CliError.h"
