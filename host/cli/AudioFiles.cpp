@@ -344,6 +344,9 @@ OutputFile::OutputFile(const std::string& path, SoundFormat format, int channels
         throw CliError(path + ": cannot write " + formatDescription(format) + " (" + reason + ")");
     }
     if (isIntegerFormat(format)) sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The PEAK chunk of float files carries the time of writing; without it
+    // the same command gives the same bytes.
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
 }
 
 OutputFile::~OutputFile() {
