@@ -540,6 +540,23 @@ bool ko_paramManager::naturalValueFromString(int32_t id, const char* text, float
     } else if (kind == kParamSyncRate && synced) {
         understood = matchMetricalStr(text, index);
         if (understood) natural = static_cast<float>(14 - index);
+    } else if (kind == kParamSyncTimeNorm) {
+        // The natural value is a 0..1 fraction, while the field shows a note
+        // division (synced) or milliseconds (free): read what the field shows
+        // and turn it into the fraction, so typing "250" means 250 ms rather
+        // than a fraction pinned to the millisecond range's bounds.
+        const float lo = getMinimumValue(id), hi = getMaximumValue(id);
+        if (synced) {
+            understood = matchMetricalStr(text, index);
+            // Middle of the division's slice of 0..1, so int(n x 15) is the index.
+            if (understood) natural = (static_cast<float>(index) + 0.5f) / 15.0f;
+        } else {
+            float ms = 0.0f;
+            understood = text && hi > lo && std::sscanf(text, "%10f", &ms) == 1;
+            if (understood) natural = (ms - lo) / (hi - lo);
+        }
+        natural = limit01(natural);
+        return understood;
     } else {
         float value = 0.0f;
         understood = text && std::sscanf(text, "%10f", &value) == 1;

@@ -290,6 +290,34 @@ TEST(ParamManager, TextEntryReadsNumbersOrDivisionsAndAlwaysLimits) {
     EXPECT_FALSE(m.naturalValueFromString(kSyncRate, nullptr, n));
 }
 
+// A time kept as a 0..1 fraction is typed the way its field shows it: in
+// milliseconds while free, as a note division while synced.
+TEST(ParamManager, FractionTimeTextEntryReadsWhatItsFieldShows) {
+    TestManager m;
+    float n = 0.5f;
+    EXPECT_TRUE(m.naturalValueFromString(kSyncTimeNorm, "703", n));
+    EXPECT_NEAR(n, (703.0f - 4.0f) / 1996.0f, 1e-6f);
+    char text[16];
+    m.setNaturalValue(kSyncTimeNorm, n);
+    m.getValueString(kSyncTimeNorm, text, 8);
+    EXPECT_STREQ(text, " 703"); // the typed milliseconds read back
+    EXPECT_TRUE(m.naturalValueFromString(kSyncTimeNorm, "5000", n));
+    EXPECT_EQ(n, 1.0f);
+    EXPECT_TRUE(m.naturalValueFromString(kSyncTimeNorm, "1", n));
+    EXPECT_EQ(n, 0.0f);
+
+    m.setHostSynced(kSyncTimeNorm, true);
+    EXPECT_TRUE(m.naturalValueFromString(kSyncTimeNorm, "1/4", n));
+    m.setNaturalValue(kSyncTimeNorm, n);
+    m.getValueString(kSyncTimeNorm, text, 8);
+    EXPECT_STREQ(text, "1/4  ");
+    EXPECT_TRUE(m.naturalValueFromString(kSyncTimeNorm, "1/1", n));
+    EXPECT_EQ(static_cast<int>(n * 15.0f), 14);
+    n = 0.25f;
+    EXPECT_FALSE(m.naturalValueFromString(kSyncTimeNorm, "250", n));
+    EXPECT_EQ(n, 0.25f);
+}
+
 TEST(ParamManager, OtherTextsFollowTheirRules) {
     TestManager m;
     char text[80];
