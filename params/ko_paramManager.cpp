@@ -565,3 +565,21 @@ bool ko_paramManager::naturalValueFromString(int32_t id, const char* text, float
     natural = limited(natural, getMinimumValue(id), getMaximumValue(id));
     return understood;
 }
+
+const char* ko_paramTypeName(ko_paramTypes kind) {
+    switch (kind) {
+    case kParamLinear: return "linear";
+    case kParamOnOff: return "on/off";
+    case kParamPercent: return "percent";
+    case kParamLinearHz: return "linear Hz";
+    case kParamExpHz: return "exp Hz";
+    case kParamDecibel: return "decibel";
+    case kParamIndexed: return "indexed";
+    case kParamMetrical: return "metrical";
+    case kParamSyncTime: return "sync time";
+    case kParamSyncRate: return "sync rate";
+    case kParamSyncTimeNorm: return "sync time 0..1";
+    case kParamSyncRateNorm: return "sync rate 0..1";
+    }
+    return "unknown";
+}

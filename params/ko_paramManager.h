@@ -43,6 +43,9 @@ enum ko_paramTypes : int32_t {
     kParamSyncRateNorm = 11, // 0..1 position on curve 800, or a note division while synced
 };
 
+// A short lower-case name of a kind, for listings ("exp Hz", "sync time 0..1").
+const char* ko_paramTypeName(ko_paramTypes kind);
+
 class ko_paramManager {
 public:
     // Ids 0 .. kMaxParameters - 1 can be registered; any other id reads as unregistered.

@@ -256,7 +256,7 @@ void printParameters(Session& session, const std::string& start, bool json) {
             entry["min"] = p.minimum;
             entry["max"] = p.maximum;
             entry["default"] = p.defaultValue;
-            entry["kind"] = kindName(p.kind);
+            entry["kind"] = ko_paramTypeName(p.kind);
             entry["value"] = catalogue.mirroredValue(p.id);
             entry["text"] = catalogue.displayText(p.id);
             const std::vector<std::string> names = catalogue.valueNames(p);
@@ -273,7 +273,7 @@ void printParameters(Session& session, const std::string& start, bool json) {
     for (const ParameterDescription& p : catalogue.parameters()) {
         std::printf("%3d  %-17s %-9s %-5s %8g %8g %8g  %-15s %10g  %s\n", p.id, p.name.c_str(), p.shortName.c_str(),
                     catalogue.unitText(p.id).c_str(), static_cast<double>(p.minimum),
-                    static_cast<double>(p.maximum), static_cast<double>(p.defaultValue), kindName(p.kind),
+                    static_cast<double>(p.maximum), static_cast<double>(p.defaultValue), ko_paramTypeName(p.kind),
                     static_cast<double>(catalogue.mirroredValue(p.id)), catalogue.displayText(p.id).c_str());
     }
 }

@@ -39,24 +39,6 @@ struct UnitError : CliError {
 
 } // namespace
 
-const char* kindName(ko_paramTypes kind) {
-    switch (kind) {
-    case kParamLinear: return "linear";
-    case kParamOnOff: return "on/off";
-    case kParamPercent: return "percent";
-    case kParamLinearHz: return "linear Hz";
-    case kParamExpHz: return "exp Hz";
-    case kParamDecibel: return "decibel";
-    case kParamIndexed: return "indexed";
-    case kParamMetrical: return "metrical";
-    case kParamSyncTime: return "sync time";
-    case kParamSyncRate: return "sync rate";
-    case kParamSyncTimeNorm: return "sync time 0..1";
-    case kParamSyncRateNorm: return "sync rate 0..1";
-    }
-    return "unknown";
-}
-
 void splitAssignment(std::string_view assignment, const char* option, std::string& name, std::string& value) {
     const size_t equals = assignment.find('=');
     if (equals == std::string_view::npos)

@@ -39,7 +39,6 @@ struct ParameterDescription {
 };
 
 // "linear", "on/off", "percent", "exp Hz", "decibel", "indexed", ...
-const char* kindName(ko_paramTypes kind);
 
 class ParameterCatalogue {
 public:

@@ -5,28 +5,6 @@
 
 #include "params/MorvaneParameterManager.h"
 
-namespace {
-
-const char* kindName(ko_paramTypes kind) {
-    switch (kind) {
-    case kParamLinear: return "linear";
-    case kParamOnOff: return "on/off";
-    case kParamPercent: return "percent";
-    case kParamLinearHz: return "linear Hz";
-    case kParamExpHz: return "exp Hz";
-    case kParamDecibel: return "decibel";
-    case kParamIndexed: return "indexed";
-    case kParamMetrical: return "metrical";
-    case kParamSyncTime: return "sync time";
-    case kParamSyncRate: return "sync rate";
-    case kParamSyncTimeNorm: return "sync time 0..1";
-    case kParamSyncRateNorm: return "sync rate 0..1";
-    }
-    return "?";
-}
-
-} // namespace
-
 int main() {
     MorvaneParameterManager params;
     std::printf("Morvane parameters: %d published (0 to %d), internal 47 to 50\n\n",
@@ -42,7 +20,7 @@ int main() {
         std::printf("%3d  %-17s %-9s %-5s %9g %9g %9g  %-15s \"%s\"%s\n", id, params.getName(id).c_str(),
                     shortName, unit, static_cast<double>(params.getMinimumValue(id)),
                     static_cast<double>(params.getMaximumValue(id)),
-                    static_cast<double>(params.getDefaultValue(id)), kindName(params.getType(id)), text,
+                    static_cast<double>(params.getDefaultValue(id)), ko_paramTypeName(params.getType(id)), text,
                     id < kNumPublishedParameters ? "" : "  (internal)");
     }
 
