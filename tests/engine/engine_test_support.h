@@ -13,6 +13,7 @@
 #include "engine/Morvane_AU.h"
 #include "host/ComponentDispatch.h"
 #include "host/harness/HostHarness.h"
+#include "tests/engine/render_support.h"
 
 COMPONENT_ENTRY_NAMED(Morvane_AU, MorvaneEngineTestEntry)
 
@@ -48,19 +49,7 @@ public:
 
     // Renders `in` (one vector per channel) in blocks of `block` frames.
     std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& in, UInt32 block = 4096) {
-        const size_t n = in[0].size();
-        std::vector<std::vector<float>> out(in.size(), std::vector<float>(n, 0.0f));
-        for (size_t start = 0; start < n; start += block) {
-            const UInt32 frames = static_cast<UInt32>(std::min<size_t>(block, n - start));
-            std::vector<const float*> ip;
-            std::vector<float*> op;
-            for (size_t c = 0; c < in.size(); ++c) {
-                ip.push_back(in[c].data() + start);
-                op.push_back(out[c].data() + start);
-            }
-            EXPECT_EQ(harness->render(ip.data(), op.data(), frames), noErr);
-        }
-        return out;
+        return renderInBlocks(*harness, in, block);
     }
     // Renders `frames` frames of a constant on every channel.
     std::vector<std::vector<float>> renderConstant(float value, size_t frames, UInt32 block = 4096) {

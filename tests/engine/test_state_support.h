@@ -18,6 +18,7 @@
 #include "engine/Morvane_AU.h"
 #include "host/CoreFoundation.h"
 #include "host/harness/HostHarness.h"
+#include "tests/engine/render_support.h"
 #include "motion/CMotionRecorder.h"
 #include "params/MorvaneParameterManager.h"
 
@@ -116,19 +117,7 @@ public:
     // ---- Audio ----
     // Renders `in` (one vector per channel) in blocks of `block` frames.
     std::vector<std::vector<float>> render(const std::vector<std::vector<float>>& in, UInt32 block = 512) {
-        const size_t n = in[0].size();
-        std::vector<std::vector<float>> out(in.size(), std::vector<float>(n, 0.0f));
-        for (size_t start = 0; start < n; start += block) {
-            const UInt32 frames = static_cast<UInt32>(std::min<size_t>(block, n - start));
-            std::vector<const float*> ip;
-            std::vector<float*> op;
-            for (size_t c = 0; c < in.size(); ++c) {
-                ip.push_back(in[c].data() + start);
-                op.push_back(out[c].data() + start);
-            }
-            EXPECT_EQ(harness->render(ip.data(), op.data(), frames), noErr);
-        }
-        return out;
+        return renderInBlocks(*harness, in, block);
     }
     void renderSilence(size_t frames) {
         render(std::vector<std::vector<float>>(harness->channels(), std::vector<float>(frames, 0.0f)));
