@@ -255,7 +255,9 @@ void MorvanePadEngine::motionModeChanged() {
 }
 
 void MorvanePadEngine::kineticsChanged() {
-    if (naturalIndex(kKinetics) == 0) clearTouchFlags();
+    // Only the grabs are released: a pad held in "Rec" stays off playback.
+    if (naturalIndex(kKinetics) == 0)
+        for (auto& g : grabbed) g.store(false, relaxed);
 }
 
 void MorvanePadEngine::clearTouchFlags() {

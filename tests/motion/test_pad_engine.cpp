@@ -477,6 +477,25 @@ TEST_F(PadEngine, RecordingAPadStopsItsPlaybackUntilRelease) {
     EXPECT_NEAR(vst(kRightX), 0.4f, 1e-6f);
 }
 
+// Kinetics releases grabs only: a pad being recorded stays off playback, so the
+// gesture being written is not overwritten by its own half-made recording.
+TEST_F(PadEngine, SwitchingKineticsOffKeepsARecordingPadOffPlayback) {
+    params.setNaturalValue(kMotionMode, 2); // Rec
+    fill(left, {{0.1f, 0.2f}});
+    touch(kLeftZ, 1.0f);
+    ASSERT_TRUE(engine.padRecording(MorvanePadEngine::kPadLeft));
+    params.setNaturalValue(kKinetics, 0);
+    engine.kineticsChanged();
+    EXPECT_TRUE(engine.padRecording(MorvanePadEngine::kPadLeft));
+    ticks(1);
+    EXPECT_FLOAT_EQ(vst(kLeftX), 0.5f);
+    EXPECT_FLOAT_EQ(vst(kLeftY), 0.5f);
+    touch(kLeftZ, 0.0f); // released: the new recording plays
+    ticks(1);
+    EXPECT_FLOAT_EQ(vst(kLeftX), 0.1f);
+    EXPECT_FLOAT_EQ(vst(kLeftY), 0.2f);
+}
+
 TEST_F(PadEngine, LinkedPlaybackStopsTheLeadAtTheFollowersEdge) {
     params.setNaturalValue(kMotionMode, 1);
     params.setNaturalValue(kLinkMode, 2);
