@@ -723,6 +723,18 @@ void AUBase::WriteParameterBlob(std::vector<UInt8>& blob) {
   }
 }
 
+// `value` held within the range the unit publishes for the parameter; as it
+// is when the unit describes no range for it.
+AudioUnitParameterValue AUBase::ClampToPublishedRange(AudioUnitScope scope, AudioUnitParameterID id,
+                                                      AudioUnitParameterValue value) {
+  AudioUnitParameterInfo info{};
+  const OSStatus described = GetParameterInfo(scope, id, info);
+  if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) && info.cfNameString != nullptr)
+    CFRelease(info.cfNameString);
+  if (described != noErr || !(info.minValue <= info.maxValue)) return value;
+  return value < info.minValue ? info.minValue : value > info.maxValue ? info.maxValue : value;
+}
+
 bool AUBase::ApplyParameterBlob(const UInt8* bytes, size_t length) {
   size_t pos = 0;
   while (length - pos >= 12) {
@@ -738,8 +750,11 @@ bool AUBase::ApplyParameterBlob(const UInt8* bytes, size_t length) {
       const float value = std::bit_cast<float>(GetBigEndian(bytes + pos + 4));
       pos += 8;
       // Ids the element does not have, and values that are not numbers, are
-      // skipped: a damaged blob must not feed NaN or infinity to the effect.
-      if (element->HasParameter(id) && std::isfinite(value)) element->SetParameter(id, value);
+      // skipped, and values beyond a parameter's published range are held at
+      // its nearer bound: a damaged blob must not feed the effect NaN,
+      // infinity or a number its signal path turns into either.
+      if (element->HasParameter(id) && std::isfinite(value))
+        element->SetParameter(id, ClampToPublishedRange(scope, id, value));
     }
   }
   return true;

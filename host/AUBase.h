@@ -271,6 +271,8 @@ class AUBase {
   void DeallocateBuffers();
   void WriteParameterBlob(std::vector<UInt8>& blob);
   bool ApplyParameterBlob(const UInt8* bytes, size_t length);
+  AudioUnitParameterValue ClampToPublishedRange(AudioUnitScope scope, AudioUnitParameterID id,
+                                                AudioUnitParameterValue value);
 
   AudioComponentInstance mComponentInstance;
   ComponentDescription mComponentDescription{};

@@ -3,6 +3,7 @@
 // the saved dictionary, and every way a restore can be refused or cut short.
 #include "tests/engine/test_state_support.h"
 
+#include <bit>
 #include <cstdio>
 
 #include "params/factory_presets.h"
@@ -343,6 +344,38 @@ TEST(SavedState, ShortImagesReplaceOnlyTheirBytesAndLongOnesAreCutAt664) {
         EXPECT_EQ(left.y[k].load(), leftBefore[2 + 2 * k]) << k;
     }
     EXPECT_EQ(recorderContents(b.recorder(false)), recorderContents(a.recorder(false)));
+}
+
+// A damaged "data" blob: every published value pushed far beyond its range
+// (one sign per run). The restore holds each at its nearer bound, and the
+// effect keeps producing sound rather than NaN.
+TEST(SavedState, ValuesFarBeyondTheirRangesAreHeldAtTheirBoundsAndTheOutputStaysFinite) {
+    for (const float huge : {3.0e38f, -3.0e38f}) {
+        BundleHost a;
+        CFHolder saved(a.saveState());
+        CFMutableDictionaryRef state = CFDictionaryCreateMutableCopy(nullptr, 0, saved.dict());
+        CFHolder holder(state);
+        std::vector<UInt8> blob;
+        auto put = [&blob](UInt32 v) {
+            for (int shift = 24; shift >= 0; shift -= 8) blob.push_back(UInt8(v >> shift));
+        };
+        put(0);
+        put(0);
+        put(UInt32(kFactoryPresetValueCount));
+        for (int id = 0; id < kFactoryPresetValueCount; ++id) {
+            put(UInt32(id));
+            put(std::bit_cast<UInt32>(huge));
+        }
+        setValue(state, "data", CFDataCreate(nullptr, blob.data(), CFIndex(blob.size())));
+        ASSERT_EQ(a.host().restoreState(state), noErr);
+        a.pump();
+
+        EXPECT_EQ(a.stored(kFilterOnOff), huge > 0.0f ? 1.0f : 0.0f);
+        EXPECT_EQ(a.stored(kLeftX), huge > 0.0f ? 1.0f : 0.0f);
+        const std::vector<std::vector<float>> out = a.render(drumLoop(0.5));
+        for (const std::vector<float>& channel : out)
+            for (size_t i = 0; i < channel.size(); ++i) ASSERT_TRUE(std::isfinite(channel[i])) << huge << " at " << i;
+    }
 }
 
 } // namespace

@@ -355,6 +355,13 @@ TEST(AUBase, ParameterBlobIsReadDefensively) {
   EXPECT_EQ(harness->getParameter(kTestDepth), 33.0f);
   EXPECT_EQ(harness->getParameter(kTestMute), 1.0f);
 
+  // Numbers beyond a parameter's range are held at its nearer bound.
+  blob.clear();
+  PutRecord(blob, 0, 0, {{kTestGain, 3.0e38f}, {kTestDepth, -1.0e30f}});
+  restore(blob);
+  EXPECT_EQ(harness->getParameter(kTestGain), 2.0f);
+  EXPECT_EQ(harness->getParameter(kTestDepth), 0.0f);
+
   restore({});
   EXPECT_EQ(harness->getParameter(kTestGain), 1.0f);
 }
