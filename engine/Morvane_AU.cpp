@@ -2,6 +2,7 @@
 // render chain is in Morvane_AU_render.cpp.
 #include "engine/Morvane_AU.h"
 
+#include <cmath>
 #include <thread>
 
 #include "dsp/csd_utilities.h"
@@ -300,6 +301,9 @@ void Morvane_AU::applyMixTargets() {
 void Morvane_AU::ParameterListener(void*, void*, const AudioUnitParameter* inParameter,
                                    AudioUnitParameterValue inValue) {
     if (inParameter == nullptr) return;
+    // A host may store any float; a value that is not a finite number is ignored,
+    // since it would stick in the smoothers and the pad positions for good.
+    if (!std::isfinite(inValue)) return;
     const int32_t id = static_cast<int32_t>(inParameter->mParameterID);
 
     // Pad positions go to the pad engine as drags.

@@ -121,8 +121,8 @@ public:
     OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& inBuffer,
                                 AudioBufferList& outBuffer, UInt32 inFramesToProcess) override;
 
-    // Applies one parameter change; value is the natural value. Listener thread
-    // or render thread (see above).
+    // Applies one parameter change; value is the natural value (ignored when it
+    // is not a finite number). Listener thread or render thread (see above).
     void ParameterListener(void* inRefCon, void* inObject, const AudioUnitParameter* inParameter,
                            AudioUnitParameterValue inValue) override;
     // Callback for a listener this class creates itself: calls ParameterListener

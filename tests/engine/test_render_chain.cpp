@@ -216,4 +216,32 @@ TEST(RenderChain, WithTheFilterOffTheFilterPathSettingsAreNotHeard) {
     EXPECT_EQ(a.second, b.second);
 }
 
+// ---------------------------------------------------------------------------
+// Untrusted values
+
+// A host may store any float. A value that is not a finite number would stick
+// in the frequency and filter-switch smoothers (and in drifting pads) for good;
+// it is ignored, so the sound is that of the last finite settings.
+TEST(RenderChain, ParameterValuesThatAreNotFiniteNumbersAreIgnored) {
+    auto run = [](bool sendJunk, float junk) {
+        EngineHost e;
+        e.setDryUnity();
+        e.set(kFilterOnOff, 1.0f);
+        e.set(kFilterFreq, 2000.0f);
+        e.set(kDelayOnOff, 1.0f);
+        e.set(kKinetics, 1.0f);
+        e.pump();
+        e.renderConstant(0.25f, 1000);
+        if (sendJunk)
+            for (AudioUnitParameterID id = 0; id < AudioUnitParameterID(kNumPublishedParameters); ++id) e.set(id, junk);
+        e.pump();
+        return e.renderConstant(0.25f, 8820);
+    };
+    const auto clean = run(false, 0.0f);
+    ASSERT_TRUE(std::all_of(clean[0].begin(), clean[0].end(), [](float v) { return std::isfinite(v); }));
+    EXPECT_EQ(run(true, std::nanf("")), clean);
+    EXPECT_EQ(run(true, INFINITY), clean);
+    EXPECT_EQ(run(true, -INFINITY), clean);
+}
+
 } // namespace
