@@ -140,6 +140,16 @@ void checkWritableDirectory(const std::string& path, const char* what) {
                        std::strerror(errno) + ")");
 }
 
+// Whether two paths name one file, also before it exists ("out.wav" and
+// "./out.wav" for an output not yet written).
+bool samePath(const std::string& a, const std::string& b) {
+    if (a == b || sameFile(a, b)) return true;
+    std::error_code errorA, errorB;
+    const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, errorA);
+    const std::filesystem::path canonicalB = std::filesystem::weakly_canonical(b, errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
+}
+
 } // namespace
 
 ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& request) {
@@ -156,8 +166,7 @@ ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& req
     if (sameFile(request.input, request.output))
         throw UsageError("OUT " + request.output + " is the input file; write the result somewhere else");
     if (!request.saveState.empty() &&
-        (sameFile(request.saveState, request.input) || sameFile(request.saveState, request.output) ||
-         request.saveState == request.output))
+        (samePath(request.saveState, request.input) || samePath(request.saveState, request.output)))
         throw UsageError("--save-state " + request.saveState + " would overwrite an audio file");
 
     InputFile input(request.input);

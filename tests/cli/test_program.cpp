@@ -423,6 +423,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"RateTooLow", {"process", "@slow.wav", "@out.wav"}, "4000 Hz is outside"},
         ErrorCase{"OutIsIn", {"process", "@in.wav", "@in.wav"}, "is the input file"},
         ErrorCase{"OutIsInThroughALink", {"process", "@in.wav", "@alias.wav"}, "is the input file"},
+        ErrorCase{"StateOverTheOutputByAnotherName",
+                  {"process", "@in.wav", "@out.wav", "--save-state", "@./out.wav"}, "would overwrite an audio file"},
         ErrorCase{"UnknownParameter", {"process", "@in.wav", "@out.wav", "--set", "Feedback=3"}, "unknown parameter"},
         ErrorCase{"BadValue", {"process", "@in.wav", "@out.wav", "--set", "Width=wide"}, "Width: \"wide\""},
         ErrorCase{"BadPosition", {"process", "@in.wav", "@out.wav", "--set-normalized", "Width=2"}, "position 0..1"},
