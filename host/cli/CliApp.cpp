@@ -204,15 +204,15 @@ ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& req
 
     if (!request.saveState.empty()) checkWritableDirectory(request.saveState, "--save-state");
     OutputFile output(request.output, format, channels, input.sampleRate());
-    renderThrough(effect, input, output, options);
+    const int64_t inputRead = renderThrough(effect, input, output, options);
     if (!request.saveState.empty()) effect.saveState(request.saveState);
     output.commit();
 
     result.format = format;
     result.channels = channels;
     result.sampleRate = input.sampleRate();
-    result.inputFrames = input.frames();
-    result.outputFrames = total;
+    result.inputFrames = inputRead;
+    result.outputFrames = renderedFrames(inputRead, options);
     result.level = output.level();
     return result;
 }

@@ -7,10 +7,10 @@
 
 namespace morvane_cli {
 
-void renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, const RenderOptions& options) {
+int64_t renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, const RenderOptions& options) {
     const int channels = input.channels();
     const int64_t inputFrames = input.frames();
-    const int64_t total = renderedFrames(inputFrames, options) + options.latencyFrames;
+    int64_t total = renderedFrames(inputFrames, options) + options.latencyFrames;
     const int64_t block = std::max<uint32_t>(1, options.blockFrames);
 
     std::vector<float> interleaved(static_cast<size_t>(block * channels));
@@ -28,6 +28,7 @@ void renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, con
     size_t nextChange = 0;
     int64_t position = 0;
     int64_t inputLeft = inputFrames;
+    int64_t inputRead = 0;
     int64_t skip = options.latencyFrames;
 
     while (position < total) {
@@ -43,9 +44,18 @@ void renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, con
         // Input, then silence.
         int64_t got = 0;
         if (inputLeft > 0) {
-            got = input.read(interleaved.data(), std::min(frames, inputLeft));
-            if (got == 0) inputLeft = 0; // the file ended before its header said
+            const int64_t wanted = std::min(frames, inputLeft);
+            got = input.read(interleaved.data(), wanted);
             inputLeft -= got;
+            inputRead += got;
+            if (got < wanted) {
+                // The file ended before its header said (a header can claim
+                // days of audio): the tail follows the real end.
+                inputLeft = 0;
+                total = position + got + options.tailFrames + options.latencyFrames;
+                frames = std::min(frames, total - position);
+                if (frames == 0) break;
+            }
         }
         for (int c = 0; c < channels; ++c) {
             float* channel = in[c].data();
@@ -70,6 +80,7 @@ void renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, con
         progress.update(static_cast<uint64_t>(position));
     }
     progress.finish();
+    return inputRead;
 }
 
 } // namespace morvane_cli

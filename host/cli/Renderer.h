@@ -33,7 +33,9 @@ inline int64_t renderedFrames(int64_t inputFrames, const RenderOptions& options)
 
 // Renders everything and writes it to `output` (not committed). The effect
 // must be started with the input's rate and channel count and a maximum slice
-// of at least blockFrames. Throws CliError.
-void renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, const RenderOptions& options);
+// of at least blockFrames. Returns the input frames read: fewer than the
+// header announced when the file ends early, and the tail then follows its
+// real end. Throws CliError.
+int64_t renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, const RenderOptions& options);
 
 } // namespace morvane_cli

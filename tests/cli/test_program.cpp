@@ -148,6 +148,28 @@ TEST(Process, bypassHandsTheInputThroughUnchangedFollowedBySilence) {
                             [](float x) { return x == 0.0f; }));
 }
 
+TEST(Process, anInputShorterThanItsHeaderSaysGetsItsTailAfterItsRealEnd) {
+    TempDir dir;
+    // Half a second of FLAC whose header claims 120 seconds: the tail must
+    // follow the audio that is there, not two minutes (or, with a worse
+    // header, days) of invented silence.
+    const std::string in = dir.path("short.flac");
+    writeAudio(in, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1, 8000, testSignal(1, 8000, 0.5));
+    std::string bytes = readText(in);
+    ASSERT_EQ(bytes.compare(0, 4, "fLaC"), 0);
+    // The 36-bit sample count ends the 18th byte of the stream-info block,
+    // which starts at byte 8.
+    const uint64_t claimed = 120u * 8000u;
+    bytes[21] = static_cast<char>((static_cast<unsigned char>(bytes[21]) & 0xF0) | ((claimed >> 32) & 0x0F));
+    for (int i = 0; i < 4; ++i) bytes[22 + i] = static_cast<char>(claimed >> (24 - 8 * i));
+    writeText(in, bytes);
+
+    const RunResult run = runMorvane({"process", in, dir.path("out.wav"), "--tail", "0.25"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readAudio(dir.path("out.wav")).frames(), 4000u + 2000u);
+    EXPECT_NE(run.out.find("0.75 s (0.50 s + 0.25 s tail)"), std::string::npos) << run.out;
+}
+
 TEST(Presets, listsAllThirtyThreeAndSelectsByNumberOrName) {
     const RunResult list = runMorvane({"presets"});
     ASSERT_EQ(list.status, 0) << list.err;
