@@ -973,6 +973,13 @@ CFDictionaryRef readPropertyListDictionary(const std::string& path, std::string&
 bool writePropertyListFile(const std::string& path, CFPropertyListRef plist, std::string& error,
                            CFPropertyListFormat format) {
     error.clear();
+    // The new file is renamed over the old one, which would put a plain file
+    // in place of a device or pipe.
+    struct stat existing{};
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        error = path + " is not a regular file";
+        return false;
+    }
     CFErrorRef cfError = nullptr;
     CFDataRef data = CFPropertyListCreateData(nullptr, plist, format, 0, &cfError);
     if (data == nullptr) {

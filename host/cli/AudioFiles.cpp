@@ -314,7 +314,12 @@ std::string decibelText(double db) {
 OutputFile::OutputFile(const std::string& path, SoundFormat format, int channels, int sampleRate)
     : path_(path), format_(format), channels_(channels) {
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) throw CliError(path + ": is a directory");
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) throw CliError(path + ": is a directory");
+        // The output is written beside the target and renamed over it, which
+        // would put a plain file in place of a device or pipe.
+        if (!S_ISREG(existing.st_mode)) throw CliError(path + ": is not a regular file");
+    }
     const std::filesystem::path target(path);
     const std::filesystem::path parent = target.parent_path();
     const std::string directory = parent.empty() ? std::string(".") : parent.string();

@@ -2,6 +2,7 @@
 // the effect bundle beside itself, reads and writes real audio files and
 // reports on standard output and standard error.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -422,6 +423,7 @@ TEST_P(ErrorPaths, exitNonZeroWithOneLineAndLeaveNoFile) {
     text.replace(key, 22, "<key>Elsewhere</key>");
     writeText(dir.path("partial.plist"), text);
     ASSERT_EQ(::symlink(dir.path("in.wav").c_str(), dir.path("alias.wav").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.path("pipe").c_str(), 0600), 0);
     const std::vector<std::string> before = dir.files();
 
     std::vector<std::string> args;
@@ -447,6 +449,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"OutIsInThroughALink", {"process", "@in.wav", "@alias.wav"}, "is the input file"},
         ErrorCase{"StateOverTheOutputByAnotherName",
                   {"process", "@in.wav", "@out.wav", "--save-state", "@./out.wav"}, "would overwrite an audio file"},
+        ErrorCase{"OutIsAPipe", {"process", "@in.wav", "@pipe"}, "pipe: is not a regular file"},
+        ErrorCase{"StateIntoAPipe", {"state", "save", "@pipe"}, "is not a regular file"},
         ErrorCase{"UnknownParameter", {"process", "@in.wav", "@out.wav", "--set", "Feedback=3"}, "unknown parameter"},
         ErrorCase{"BadValue", {"process", "@in.wav", "@out.wav", "--set", "Width=wide"}, "Width: \"wide\""},
         ErrorCase{"BadPosition", {"process", "@in.wav", "@out.wav", "--set-normalized", "Width=2"}, "position 0..1"},

@@ -315,6 +315,16 @@ TEST(PropertyListFile, FailedWriteLeavesTheOldFileAndNoTemporaries) {
     ASSERT_TRUE(writePropertyListFile(path, good, error));
     EXPECT_NE(readText(path), before);
     EXPECT_EQ(dir.entries().size(), 1u);
+
+    // A pipe (or a device such as /dev/null) is refused, not replaced by a file.
+    const std::string pipe = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(writePropertyListFile(pipe, good, error));
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    struct stat info{};
+    ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(dir.entries().size(), 2u);
     for (CFTypeRef o : {CFTypeRef(good), CFTypeRef(bad), CFTypeRef(key)}) CFRelease(o);
 }
 
