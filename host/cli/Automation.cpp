@@ -31,15 +31,31 @@ std::string unquote(const std::string& text) {
     return trimmed;
 }
 
+constexpr size_t kLongestLine = 4096;
+
+// The next line without its newline, like std::getline, but reading at most
+// one character past `limit`: a file without newlines (or /dev/zero) is
+// refused as too long instead of being taken into memory whole.
+bool readLine(std::istream& in, std::string& text, size_t limit) {
+    text.clear();
+    using Traits = std::istream::traits_type;
+    for (Traits::int_type c = in.get(); !Traits::eq_int_type(c, Traits::eof()); c = in.get()) {
+        if (Traits::to_char_type(c) == '\n') return true;
+        text.push_back(Traits::to_char_type(c));
+        if (text.size() > limit) return true;
+    }
+    return !text.empty();
+}
+
 } // namespace
 
 std::vector<AutomationLine> readAutomation(std::istream& in, const std::string& fileName) {
     std::vector<AutomationLine> lines;
     std::string text;
     int number = 0;
-    while (std::getline(in, text)) {
+    while (readLine(in, text, kLongestLine)) {
         ++number;
-        if (text.size() > 4096) throw CliError(where(fileName, number) + "line too long");
+        if (text.size() > kLongestLine) throw CliError(where(fileName, number) + "line too long");
         if (text.find('\0') != std::string::npos) throw CliError(where(fileName, number) + "not a text file");
         const size_t hash = text.find('#');
         if (hash != std::string::npos) text.erase(hash);

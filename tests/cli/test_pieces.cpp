@@ -47,6 +47,27 @@ TEST(AutomationFile, readsTimesCommentsAndBlankLinesAndRejectsBadTimes) {
         std::istringstream in(bad);
         EXPECT_THROW(readAutomation(in, "a.txt"), CliError) << bad;
     }
+
+    // A source without newlines (/dev/zero, a large binary file) is refused
+    // after one overlong line, not read into memory to its end.
+    struct EndlessText : std::streambuf {
+        size_t served = 0;
+        int_type underflow() override {
+            if (served >= (64u << 20)) return traits_type::eof();
+            served += sizeof buffer;
+            setg(buffer, buffer, buffer + sizeof buffer);
+            return traits_type::to_int_type(buffer[0]);
+        }
+        char buffer[4096] = {'1', ' '};
+    } endless;
+    std::istream in(&endless);
+    try {
+        readAutomation(in, "z.txt");
+        ADD_FAILURE() << "an endless line was accepted";
+    } catch (const CliError& error) {
+        EXPECT_NE(std::string(error.what()).find("z.txt:1: line too long"), std::string::npos) << error.what();
+    }
+    EXPECT_LE(endless.served, 3u * sizeof endless.buffer);
 }
 
 TEST(OutputFormat, keepsTheInputsOrFollowsTheWordsGiven) {
