@@ -31,6 +31,15 @@ public:
     float getResonance() const { return resonance; }
 
 protected:
+    // The cut-off the coefficients are computed from: held just below Nyquist,
+    // so a pad sweeping to 20 kHz at a low host rate (8 kHz, 16 kHz) leaves the
+    // filter stable instead of blowing up. From 44.1 kHz up, 40..20000 Hz is
+    // never touched.
+    float coefficientFrequency() const {
+        const float limit = 0.49f * samplingRate;
+        return frequency < limit ? frequency : limit;
+    }
+
     // Every class sets both in its constructor; zero until then.
     float frequency = 0.0f;
     float resonance = 0.0f;

@@ -21,7 +21,7 @@ void kosp_filter_ko_moog::setFrequency(float hz) {
 
 void kosp_filter_ko_moog::recalculate() {
     // The float reciprocal of the rate, widened.
-    fc = 2.0 * static_cast<double>(frequency) * static_cast<double>(samplingRateReciprocal);
+    fc = 2.0 * static_cast<double>(coefficientFrequency()) * static_cast<double>(samplingRateReciprocal);
     f = 1.16 * fc;
     updateFeedback();
     oneMinusF = 1.0 - f;

@@ -43,7 +43,7 @@ void kosp_filter_rbj::setResonanceNormalized(float n) { setResonance(10.0f * n +
 
 void kosp_filter_rbj::recalculate() {
     constexpr double kTwoPi = 6.283185307179586;
-    w0 = static_cast<float>(static_cast<double>(frequency) * kTwoPi / static_cast<double>(samplingRate));
+    w0 = static_cast<float>(static_cast<double>(coefficientFrequency()) * kTwoPi / static_cast<double>(samplingRate));
     cosW0 = std::cos(w0);
     sinW0 = std::sin(w0);
     alpha = std::sinh(1.0f / (2.0f * resonance)) * sinW0;

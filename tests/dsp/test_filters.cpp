@@ -383,6 +383,23 @@ TEST_P(EveryFilter, ClearForgetsTheSignalButKeepsTheSettings) {
     }
 }
 
+// A pad can sweep the cut-off to 20 kHz whatever the host's rate. At 8 kHz
+// that is far above Nyquist; the filter must stay bounded there (it behaves
+// as just below Nyquist) instead of blowing up to infinity.
+TEST_P(EveryFilter, CutoffsAboveNyquistStayBoundedAtLowRates) {
+    auto f = GetParam().make();
+    f->setAudioSamplingRate(8000.0f);
+    f->setResonanceNormalized(1.0f);
+    float peak = 0.0f;
+    for (int i = 0; i < 16000; ++i) {
+        f->setFrequency(i < 8000 ? 12500.0f : 20000.0f);
+        const float y = f->process(0.5f * static_cast<float>(std::sin(2.0 * M_PI * 440.0 * i / 8000.0)));
+        ASSERT_TRUE(std::isfinite(y)) << i;
+        peak = std::max(peak, std::fabs(y));
+    }
+    EXPECT_LT(peak, 100.0f);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Classes, EveryFilter,
     ::testing::Values(Maker{"ladder", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_ko_moog); }},
