@@ -205,40 +205,32 @@ void ko_paramManager::setNaturalValue(int32_t id, float natural) {
     storeValues(*e, VSTvalueFromNaturalValue(id, natural), natural);
 }
 
-void ko_paramManager::incrementNaturalValue(int32_t id) {
-    if (!hasParameter(id)) return;
-    const float n = getNaturalValue(id);
-    const float lo = getMinimumValue(id), hi = getMaximumValue(id);
-    switch (getType(id)) {
+// One whole natural unit up (+1) or down (-1): switches toggle, lists and
+// note divisions wrap round, everything else stops at its bound.
+static float steppedNaturalValue(ko_paramTypes kind, float n, float lo, float hi, float step) {
+    switch (kind) {
     case kParamOnOff:
-        setNaturalValue(id, n == 0.0f ? 1.0f : 0.0f);
-        break;
+        return n == 0.0f ? 1.0f : 0.0f;
     case kParamIndexed:
     case kParamMetrical:
-        setNaturalValue(id, n + 1.0f > hi ? lo : n + 1.0f);
-        break;
+        if (n + step > hi) return lo;
+        if (n + step < lo) return hi;
+        return n + step;
     default:
-        setNaturalValue(id, n + 1.0f > hi ? hi : n + 1.0f);
-        break;
+        return n + step > hi ? hi : (n + step < lo ? lo : n + step);
     }
+}
+
+void ko_paramManager::incrementNaturalValue(int32_t id) {
+    if (!hasParameter(id)) return;
+    setNaturalValue(id, steppedNaturalValue(getType(id), getNaturalValue(id), getMinimumValue(id),
+                                            getMaximumValue(id), 1.0f));
 }
 
 void ko_paramManager::decrementNaturalValue(int32_t id) {
     if (!hasParameter(id)) return;
-    const float n = getNaturalValue(id);
-    const float lo = getMinimumValue(id), hi = getMaximumValue(id);
-    switch (getType(id)) {
-    case kParamOnOff:
-        setNaturalValue(id, n == 0.0f ? 1.0f : 0.0f);
-        break;
-    case kParamIndexed:
-    case kParamMetrical:
-        setNaturalValue(id, n - 1.0f < lo ? hi : n - 1.0f);
-        break;
-    default:
-        setNaturalValue(id, n - 1.0f < lo ? lo : n - 1.0f);
-        break;
-    }
+    setNaturalValue(id, steppedNaturalValue(getType(id), getNaturalValue(id), getMinimumValue(id),
+                                            getMaximumValue(id), -1.0f));
 }
 
 void ko_paramManager::setAuxValue(int32_t id, int32_t value) {
