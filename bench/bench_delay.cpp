@@ -3,6 +3,8 @@
 // counter is the time per sample.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <vector>
 
 #include "dsp/csd_utilities.h"
@@ -11,33 +13,17 @@
 
 namespace {
 
-constexpr int kBlock = 512;
-
-std::vector<float> noiseBlock() {
-    std::vector<float> in(kBlock);
-    unsigned seed = 12345;
-    for (float& v : in) {
-        seed = seed * 1664525u + 1013904223u;
-        v = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-    }
-    return in;
-}
-
-void perSample(benchmark::State& state) {
-    state.counters["per_sample"] =
-        benchmark::Counter(static_cast<double>(kBlock), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
 
 void BM_DelaySteady(benchmark::State& state) {
     csd_set_attr(kCsdAttrSamplingRate, 44100.0f);
     delay_fad d;
     delay_fad_init_max_time(&d, 2010);
     delay_fad_set_attr(&d, kCsdAttrDelayTimeGlide, 702.6f);
-    const std::vector<float> in = noiseBlock();
+    const std::vector<float> in = benchNoiseBlock();
     for (auto _ : state) {
         for (float x : in) benchmark::DoNotOptimize(delay_fad_dsp(&d, x));
     }
-    perSample(state);
+    benchPerSample(state);
     delay_fad_free(&d);
 }
 BENCHMARK(BM_DelaySteady);
@@ -48,14 +34,14 @@ void BM_DelayGliding(benchmark::State& state) {
     csd_set_attr(kCsdAttrSamplingRate, 44100.0f);
     delay_fad d;
     delay_fad_init_max_time(&d, 2010);
-    const std::vector<float> in = noiseBlock();
+    const std::vector<float> in = benchNoiseBlock();
     float ms = 300.0f;
     for (auto _ : state) {
         ms = ms > 1900.0f ? 300.0f : ms + 7.0f;
         delay_fad_set_attr(&d, kCsdAttrDelayTimeGlide, ms);
         for (float x : in) benchmark::DoNotOptimize(delay_fad_dsp(&d, x));
     }
-    perSample(state);
+    benchPerSample(state);
     delay_fad_free(&d);
 }
 BENCHMARK(BM_DelayGliding);
@@ -65,12 +51,12 @@ void BM_ButterworthDamping(benchmark::State& state) {
     csd_set_attr(kCsdAttrSamplingRate, 44100.0f);
     filter_butterworth_2P_LP f;
     filter_butterworth_2P_LP_init(&f);
-    const std::vector<float> in = noiseBlock();
+    const std::vector<float> in = benchNoiseBlock();
     for (auto _ : state) {
         filter_butterworth_2P_LP_set_attr(&f, kCsdAttrDampingCutoff, 5330.0f);
         for (float x : in) benchmark::DoNotOptimize(filter_butterworth_2P_LP_dsp(&f, x));
     }
-    perSample(state);
+    benchPerSample(state);
 }
 BENCHMARK(BM_ButterworthDamping);
 

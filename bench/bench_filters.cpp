@@ -5,6 +5,8 @@
 // 512-sample block; the "per_sample" counter is the time per sample.
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_support.h"
+
 #include <memory>
 #include <vector>
 
@@ -16,23 +18,6 @@
 
 namespace {
 
-constexpr int kBlock = 512;
-
-std::vector<float> noiseBlock() {
-    std::vector<float> in(kBlock);
-    unsigned seed = 12345;
-    for (float& v : in) {
-        seed = seed * 1664525u + 1013904223u;
-        v = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
-    }
-    return in;
-}
-
-void perSample(benchmark::State& state) {
-    state.SetItemsProcessed(state.iterations() * kBlock);
-    state.counters["per_sample"] = benchmark::Counter(
-        static_cast<double>(kBlock), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
 
 template <class Filter, bool kGliding>
 void BM_Filter(benchmark::State& state) {
@@ -41,7 +26,7 @@ void BM_Filter(benchmark::State& state) {
     benchmark::DoNotOptimize(filter); // keep the calls virtual
     filter->setFrequency(1000.0f);
     filter->setResonanceNormalized(0.5f);
-    const std::vector<float> in = noiseBlock();
+    const std::vector<float> in = benchNoiseBlock();
     float hz = 1000.0f;
     for (auto _ : state) {
         for (float x : in) {
@@ -55,7 +40,7 @@ void BM_Filter(benchmark::State& state) {
             benchmark::DoNotOptimize(filter->process(x));
         }
     }
-    perSample(state);
+    benchPerSample(state);
 }
 
 void BM_Saturator(benchmark::State& state) {
@@ -63,11 +48,11 @@ void BM_Saturator(benchmark::State& state) {
     kosp_saturator* saturator = owner.get();
     benchmark::DoNotOptimize(saturator);
     saturator->setSaturationAmount(3.5f);
-    const std::vector<float> in = noiseBlock();
+    const std::vector<float> in = benchNoiseBlock();
     for (auto _ : state) {
         for (float x : in) benchmark::DoNotOptimize(saturator->process(x));
     }
-    perSample(state);
+    benchPerSample(state);
 }
 
 #define FILTER_BENCH(Class)                                                                                         \
