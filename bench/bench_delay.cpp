@@ -13,7 +13,6 @@
 
 namespace {
 
-
 void BM_DelaySteady(benchmark::State& state) {
     csd_set_attr(kCsdAttrSamplingRate, 44100.0f);
     delay_fad d;
@@ -21,7 +20,8 @@ void BM_DelaySteady(benchmark::State& state) {
     delay_fad_set_attr(&d, kCsdAttrDelayTimeGlide, 702.6f);
     const std::vector<float> in = benchNoiseBlock();
     for (auto _ : state) {
-        for (float x : in) benchmark::DoNotOptimize(delay_fad_dsp(&d, x));
+        for (float x : in)
+            benchmark::DoNotOptimize(delay_fad_dsp(&d, x));
     }
     benchPerSample(state);
     delay_fad_free(&d);
@@ -39,7 +39,8 @@ void BM_DelayGliding(benchmark::State& state) {
     for (auto _ : state) {
         ms = ms > 1900.0f ? 300.0f : ms + 7.0f;
         delay_fad_set_attr(&d, kCsdAttrDelayTimeGlide, ms);
-        for (float x : in) benchmark::DoNotOptimize(delay_fad_dsp(&d, x));
+        for (float x : in)
+            benchmark::DoNotOptimize(delay_fad_dsp(&d, x));
     }
     benchPerSample(state);
     delay_fad_free(&d);
@@ -54,7 +55,8 @@ void BM_ButterworthDamping(benchmark::State& state) {
     const std::vector<float> in = benchNoiseBlock();
     for (auto _ : state) {
         filter_butterworth_2P_LP_set_attr(&f, kCsdAttrDampingCutoff, 5330.0f);
-        for (float x : in) benchmark::DoNotOptimize(filter_butterworth_2P_LP_dsp(&f, x));
+        for (float x : in)
+            benchmark::DoNotOptimize(filter_butterworth_2P_LP_dsp(&f, x));
     }
     benchPerSample(state);
 }

@@ -21,16 +21,19 @@ constexpr double kRate = 48000.0;
 
 // One open, initialised instance fed with noise through its input callback.
 class Instance {
-public:
+  public:
     explicit Instance(UInt32 channels) : channels(channels), noise(channels, std::vector<float>(kBlock)) {
-        const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"), 0, 0};
+        const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"),
+                                        0, 0};
         MorvaneOpenComponent(&BenchMorvaneEntry, &desc, &unit);
         const AudioStreamBasicDescription format = MorvaneCanonicalFormat(kRate, channels);
-        AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format, sizeof format);
-        AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format, sizeof format);
+        AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format,
+                             sizeof format);
+        AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
+                             sizeof format);
         UInt32 frames = kBlock;
-        AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, &frames,
-                             sizeof frames);
+        AudioUnitSetProperty(unit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
+                             &frames, sizeof frames);
         AURenderCallbackStruct input{&Instance::Input, this};
         AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, &input,
                              sizeof input);
@@ -41,7 +44,8 @@ public:
                 seed = seed * 1664525u + 1013904223u;
                 v = 0.25f * (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f);
             }
-        for (auto& ch : out) ch.resize(kBlock);
+        for (auto& ch : out)
+            ch.resize(kBlock);
     }
     ~Instance() {
         AudioUnitUninitialize(unit);
@@ -65,7 +69,8 @@ public:
     void render() {
         AudioBufferListStorage<2> buffers;
         buffers.setNumberBuffers(channels);
-        for (UInt32 c = 0; c < channels; ++c) buffers.setChannel(c, out[c].data(), kBlock);
+        for (UInt32 c = 0; c < channels; ++c)
+            buffers.setChannel(c, out[c].data(), kBlock);
         AudioTimeStamp time{};
         time.mSampleTime = sampleTime;
         time.mFlags = kAudioTimeStampSampleTimeValid;
@@ -75,9 +80,9 @@ public:
         benchmark::DoNotOptimize(out[0][kBlock - 1]);
     }
 
-private:
-    static OSStatus Input(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32 frames,
-                          AudioBufferList* data) {
+  private:
+    static OSStatus Input(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                          UInt32 frames, AudioBufferList* data) {
         auto* instance = static_cast<Instance*>(self);
         for (UInt32 c = 0; c < data->mNumberBuffers; ++c) {
             if (data->mBuffers[c].mData == nullptr)
@@ -99,7 +104,8 @@ private:
 void counters(benchmark::State& state) {
     using benchmark::Counter;
     state.counters["per_frame"] = Counter(kBlock, Counter::kIsIterationInvariantRate | Counter::kInvert);
-    state.counters["rt_factor"] = Counter(kBlock / kRate, Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["rt_factor"] =
+        Counter(kBlock / kRate, Counter::kIsIterationInvariantRate | Counter::kInvert);
 }
 
 // (a) The first factory preset's settings with both pads drifting (its
@@ -107,7 +113,8 @@ void counters(benchmark::State& state) {
 void BM_WelcomeDrifting(benchmark::State& state) {
     Instance instance(2);
     instance.welcome();
-    for (auto _ : state) instance.render();
+    for (auto _ : state)
+        instance.render();
     counters(state);
 }
 BENCHMARK(BM_WelcomeDrifting);
@@ -146,7 +153,8 @@ BENCHMARK(BM_DelayGlide);
 void BM_WelcomeMono(benchmark::State& state) {
     Instance instance(1);
     instance.welcome();
-    for (auto _ : state) instance.render();
+    for (auto _ : state)
+        instance.render();
     counters(state);
 }
 BENCHMARK(BM_WelcomeMono);

@@ -18,9 +18,7 @@
 
 namespace {
 
-
-template <class Filter, bool kGliding>
-void BM_Filter(benchmark::State& state) {
+template <class Filter, bool kGliding> void BM_Filter(benchmark::State& state) {
     std::unique_ptr<kosp_filter> owner = std::make_unique<Filter>();
     kosp_filter* filter = owner.get();
     benchmark::DoNotOptimize(filter); // keep the calls virtual
@@ -50,13 +48,14 @@ void BM_Saturator(benchmark::State& state) {
     saturator->setSaturationAmount(3.5f);
     const std::vector<float> in = benchNoiseBlock();
     for (auto _ : state) {
-        for (float x : in) benchmark::DoNotOptimize(saturator->process(x));
+        for (float x : in)
+            benchmark::DoNotOptimize(saturator->process(x));
     }
     benchPerSample(state);
 }
 
-#define FILTER_BENCH(Class)                                                                                         \
-    BENCHMARK_TEMPLATE(BM_Filter, Class, false)->Name(#Class "/resting");                                          \
+#define FILTER_BENCH(Class)                                                                                  \
+    BENCHMARK_TEMPLATE(BM_Filter, Class, false)->Name(#Class "/resting");                                    \
     BENCHMARK_TEMPLATE(BM_Filter, Class, true)->Name(#Class "/gliding")
 
 FILTER_BENCH(kosp_filter_ko_moog);

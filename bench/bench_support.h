@@ -20,6 +20,7 @@ inline std::vector<float> benchNoiseBlock() {
 
 inline void benchPerSample(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kBenchBlock);
-    state.counters["per_sample"] = benchmark::Counter(
-        static_cast<double>(kBenchBlock), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_sample"] =
+        benchmark::Counter(static_cast<double>(kBenchBlock),
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }

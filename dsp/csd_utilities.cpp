@@ -24,9 +24,13 @@ void* csd_mem_alloc(std::size_t size) {
     return p;
 }
 
-void csd_mem_free(void* pointer) { std::free(pointer); }
+void csd_mem_free(void* pointer) {
+    std::free(pointer);
+}
 
-void* csd_mem_realloc(void* pointer, std::size_t size) { return std::realloc(pointer, size); }
+void* csd_mem_realloc(void* pointer, std::size_t size) {
+    return std::realloc(pointer, size);
+}
 
 float csd_utilities_decibels2amplitude(float dB) {
     return static_cast<float>(std::pow(10.0, 0.05 * static_cast<double>(dB)));

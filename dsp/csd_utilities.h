@@ -26,12 +26,18 @@ extern std::atomic<float> gAudioSamplingRateReciprocal;
 extern std::atomic<float> gSamplesPerMillisecond;
 extern std::atomic<float> gMillisecondsPerSample;
 
-inline float csd_sampling_rate() { return gAudioSamplingRate.load(std::memory_order_relaxed); }
+inline float csd_sampling_rate() {
+    return gAudioSamplingRate.load(std::memory_order_relaxed);
+}
 inline float csd_sampling_rate_reciprocal() {
     return gAudioSamplingRateReciprocal.load(std::memory_order_relaxed);
 }
-inline float csd_samples_per_millisecond() { return gSamplesPerMillisecond.load(std::memory_order_relaxed); }
-inline float csd_milliseconds_per_sample() { return gMillisecondsPerSample.load(std::memory_order_relaxed); }
+inline float csd_samples_per_millisecond() {
+    return gSamplesPerMillisecond.load(std::memory_order_relaxed);
+}
+inline float csd_milliseconds_per_sample() {
+    return gMillisecondsPerSample.load(std::memory_order_relaxed);
+}
 
 // Only id -100 (sampling rate in Hz) is recognised; it sets all four globals.
 void csd_set_attr(int attributeId, float value);

@@ -33,7 +33,8 @@ void restartHeads(delay_fad* d) {
 }
 
 void allocate(delay_fad* d, uint32_t count) {
-    d->buffer = count ? static_cast<float*>(csd_mem_alloc(static_cast<std::size_t>(count) * sizeof(float))) : nullptr;
+    d->buffer =
+        count ? static_cast<float*>(csd_mem_alloc(static_cast<std::size_t>(count) * sizeof(float))) : nullptr;
     d->size = d->buffer ? count : 0;
 }
 
@@ -93,6 +94,7 @@ void delay_fad_set_attr(delay_fad* d, int attributeId, float valueMs) {
 }
 
 void delay_fad_clear(delay_fad* d) {
-    for (uint32_t i = 0; i < d->size; ++i) d->buffer[i] = 0.0f;
+    for (uint32_t i = 0; i < d->size; ++i)
+        d->buffer[i] = 0.0f;
     restartHeads(d);
 }

@@ -6,24 +6,24 @@
 #include <cstdint>
 
 struct delay_fad {
-    float time;            // s; attributes 500 and 514 set it from milliseconds
-    uint32_t maxTimeMs;    // from delay_fad_init_max_time; 0 when the line was sized by count
-    int length;            // samples, (int)(time * sampling rate), kept within 1 .. size - 2
-    uint32_t size;         // float slots in buffer
-    float* buffer;         // owned; null when the allocation failed or size is 0
+    float time;         // s; attributes 500 and 514 set it from milliseconds
+    uint32_t maxTimeMs; // from delay_fad_init_max_time; 0 when the line was sized by count
+    int length;         // samples, (int)(time * sampling rate), kept within 1 .. size - 2
+    uint32_t size;      // float slots in buffer
+    float* buffer;      // owned; null when the allocation failed or size is 0
     float reserved;
-    float readPos;         // fractional, 0 <= readPos < size
-    float writePos;        // whole-numbered, 0 <= writePos < size
-    float readSpeed;       // read-head advance per sample before the rate correction
-    float writeSpeed;      // write-head advance per sample
-    float lastInput;       // input of the previous call
-    int lastIndex;         // first slot written by the previous call
-    uint8_t jumpPending;   // the next call re-positions the read head (attribute 514)
-    uint8_t reversed;      // the flag bytes below are always 0 here
+    float readPos;       // fractional, 0 <= readPos < size
+    float writePos;      // whole-numbered, 0 <= writePos < size
+    float readSpeed;     // read-head advance per sample before the rate correction
+    float writeSpeed;    // write-head advance per sample
+    float lastInput;     // input of the previous call
+    int lastIndex;       // first slot written by the previous call
+    uint8_t jumpPending; // the next call re-positions the read head (attribute 514)
+    uint8_t reversed;    // the flag bytes below are always 0 here
     uint8_t reverseRequest;
     uint8_t clipWrites;
-    float writeMix;        // share of the input not written; 0 here
-    float output;          // last output
+    float writeMix; // share of the input not written; 0 here
+    float output;   // last output
 };
 
 // Not on the render thread (they allocate or free). The record may be
@@ -74,14 +74,18 @@ inline float delay_fad_dsp(delay_fad* d, float x) {
         // The step readSpeed / r is taken as readSpeed * distance / length (one
         // division). A zero distance would make r infinite: the read head stands
         // still. At the target distance r is exactly 1 and no division is needed.
-        if (distance == d->length) step = d->readSpeed;
-        else if (distance == 0) step = 0.0f;
-        else step = d->readSpeed * static_cast<float>(distance) / static_cast<float>(d->length);
+        if (distance == d->length)
+            step = d->readSpeed;
+        else if (distance == 0)
+            step = 0.0f;
+        else
+            step = d->readSpeed * static_cast<float>(distance) / static_cast<float>(d->length);
     }
 
     // Read with linear interpolation between neighbouring slots.
     float readPos = d->readPos + step;
-    while (readPos >= fsize) readPos -= fsize;
+    while (readPos >= fsize)
+        readPos -= fsize;
     d->readPos = readPos;
     const uint32_t i = static_cast<uint32_t>(readPos);
     const float f = readPos - static_cast<float>(i);
@@ -113,4 +117,6 @@ inline float delay_fad_dsp(delay_fad* d, float x) {
     return d->output = out;
 }
 
-inline float delay_fad_get_output(const delay_fad* d) { return d->output; }
+inline float delay_fad_get_output(const delay_fad* d) {
+    return d->output;
+}

@@ -21,7 +21,8 @@ void filter_butterworth_2P_LP_set_attr(filter_butterworth_2P_LP* f, int, float c
 
     // The period is taken from the rate itself, so a record set up before the
     // derived globals exist still gets finite coefficients.
-    const double k = 1.0 / std::tan(static_cast<double>(fc) * std::numbers::pi / static_cast<double>(csd_sampling_rate()));
+    const double k =
+        1.0 / std::tan(static_cast<double>(fc) * std::numbers::pi / static_cast<double>(csd_sampling_rate()));
     const double kk = k * k;
     const double c = 1.0 / (1.0 + std::numbers::sqrt2 * k + kk);
     f->a0 = static_cast<float>(c);

@@ -6,11 +6,11 @@
 #include <cstring>
 
 struct filter_butterworth_2P_LP {
-    float cutoff;         // Hz, as applied (held below the Nyquist frequency)
-    float a0, a1, a2;     // feed-forward
-    float b1, b2;         // feedback
-    float x1, x2;         // previous two inputs
-    float y1, y2;         // previous two outputs
+    float cutoff;     // Hz, as applied (held below the Nyquist frequency)
+    float a0, a1, a2; // feed-forward
+    float b1, b2;     // feedback
+    float x1, x2;     // previous two inputs
+    float y1, y2;     // previous two outputs
     float output;
 };
 
@@ -45,4 +45,6 @@ inline float filter_butterworth_2P_LP_dsp(filter_butterworth_2P_LP* f, float x) 
     return f->output = y;
 }
 
-inline float filter_butterworth_2P_LP_get_output(const filter_butterworth_2P_LP* f) { return f->output; }
+inline float filter_butterworth_2P_LP_get_output(const filter_butterworth_2P_LP* f) {
+    return f->output;
+}

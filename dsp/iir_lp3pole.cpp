@@ -2,7 +2,9 @@
 
 #include <cmath>
 
-void IIR_resetIIR(tbiquad* state) { *state = tbiquad{0.0L, 0.0L, 0.0L, 0.0L, 0.0L, 0.0L}; }
+void IIR_resetIIR(tbiquad* state) {
+    *state = tbiquad{0.0L, 0.0L, 0.0L, 0.0L, 0.0L, 0.0L};
+}
 
 long double IIR_IIRlp3pole(tbiquad* state, float a_, float b_, float input_, float hz_) {
     // Extended-precision arithmetic with single-precision constants.

@@ -1,12 +1,18 @@
 #include "dsp/kosp_block.h"
 
-kosp_block::kosp_block() { storeSamplingRate(44100.0f); }
+kosp_block::kosp_block() {
+    storeSamplingRate(44100.0f);
+}
 
 void kosp_block::clear() {}
 
-void kosp_block::setAudioSamplingRate(float rate) { storeSamplingRate(rate); }
+void kosp_block::setAudioSamplingRate(float rate) {
+    storeSamplingRate(rate);
+}
 
-float kosp_block::process(float x) { return x; }
+float kosp_block::process(float x) {
+    return x;
+}
 
 void kosp_block::storeSamplingRate(float rate) {
     samplingRate = rate;

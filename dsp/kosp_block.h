@@ -4,7 +4,7 @@
 #pragma once
 
 class kosp_block {
-public:
+  public:
     kosp_block();
     virtual ~kosp_block() = default;
 
@@ -17,7 +17,7 @@ public:
 
     float getSamplingRate() const { return samplingRate; }
 
-protected:
+  protected:
     void storeSamplingRate(float rate);
 
     float samplingRate;

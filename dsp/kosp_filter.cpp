@@ -18,6 +18,8 @@ void kosp_filter::setResonance(float r) {
     recalculate();
 }
 
-void kosp_filter::setResonanceNormalized(float n) { setResonance(n); }
+void kosp_filter::setResonanceNormalized(float n) {
+    setResonance(n);
+}
 
 void kosp_filter::recalculate() {}

@@ -13,7 +13,7 @@
 #include "dsp/kosp_block.h"
 
 class kosp_filter : public kosp_block {
-public:
+  public:
     // Stores the rate, then clear() and recalculate() through the object's own slots.
     void setAudioSamplingRate(float rate) override;
     float process(float x) override = 0;
@@ -30,7 +30,7 @@ public:
     float getFrequency() const { return frequency; }
     float getResonance() const { return resonance; }
 
-protected:
+  protected:
     // The cut-off the coefficients are computed from: held just below Nyquist,
     // so a pad sweeping to 20 kHz at a low host rate (8 kHz, 16 kHz) leaves the
     // filter stable instead of blowing up. From 44.1 kHz up, 40..20000 Hz is

@@ -18,7 +18,9 @@ void kosp_filter_4PHP::setAudioSamplingRate(float rate) {
     sectionB.setAudioSamplingRate(rate);
 }
 
-float kosp_filter_4PHP::process(float x) { return sectionA.process(sectionB.process(x)); }
+float kosp_filter_4PHP::process(float x) {
+    return sectionA.process(sectionB.process(x));
+}
 
 void kosp_filter_4PHP::setFrequency(float hz) {
     sectionA.setFrequency(hz);
@@ -31,4 +33,6 @@ void kosp_filter_4PHP::setResonance(float r) {
     resonance = r;
 }
 
-void kosp_filter_4PHP::setResonanceNormalized(float n) { setResonance(12.0f * n + 1.0f); }
+void kosp_filter_4PHP::setResonanceNormalized(float n) {
+    setResonance(12.0f * n + 1.0f);
+}

@@ -5,7 +5,7 @@
 #include "dsp/kosp_filter_rbj.h"
 
 class kosp_filter_4PHP : public kosp_filter {
-public:
+  public:
     // Ready at 44100 Hz: both sections at 1000 Hz, A at Q 1/sqrt(2), B at Q 1.
     kosp_filter_4PHP();
 
@@ -21,7 +21,7 @@ public:
     void setResonance(float r) override;
     void setResonanceNormalized(float n) override;
 
-private:
+  private:
     kosp_filter_rbj_high_pass sectionA; // resonant
     kosp_filter_rbj_high_pass sectionB; // fixed Q 1
 };

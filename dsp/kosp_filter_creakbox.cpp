@@ -6,7 +6,9 @@ kosp_filter_creakbox::kosp_filter_creakbox() {
     cutoff = frequency * samplingRateReciprocal;
 }
 
-void kosp_filter_creakbox::clear() { IIR_resetIIR(&state); }
+void kosp_filter_creakbox::clear() {
+    IIR_resetIIR(&state);
+}
 
 void kosp_filter_creakbox::setFrequency(float hz) {
     if (hz != frequency) {

@@ -6,7 +6,7 @@
 #include "dsp/kosp_filter.h"
 
 class kosp_filter_creakbox : public kosp_filter {
-public:
+  public:
     // Ready at 44100 Hz with a 1000 Hz cut-off and silent state; the owner
     // sets the resonance before the first process (it starts at 0).
     kosp_filter_creakbox();
@@ -18,7 +18,7 @@ public:
     // frequency, so a new sampling rate takes effect at the next call.
     void setFrequency(float hz) override;
 
-private:
+  private:
     tbiquad state{};
     float cutoff; // frequency / sampling rate
 };

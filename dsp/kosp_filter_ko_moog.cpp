@@ -36,9 +36,13 @@ void kosp_filter_ko_moog::setResonance(float r) {
     updateFeedback();
 }
 
-void kosp_filter_ko_moog::setResonanceNormalized(float n) { setResonance(10.5f * n); }
+void kosp_filter_ko_moog::setResonanceNormalized(float n) {
+    setResonance(10.5f * n);
+}
 
-void kosp_filter_ko_moog::updateFeedback() { fb = static_cast<double>(resonance) * (1.0 - 0.15 * f * f); }
+void kosp_filter_ko_moog::updateFeedback() {
+    fb = static_cast<double>(resonance) * (1.0 - 0.15 * f * f);
+}
 
 float kosp_filter_ko_moog::process(float x) {
     const double in = x;

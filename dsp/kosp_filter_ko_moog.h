@@ -7,7 +7,7 @@
 #include "dsp/kosp_filter.h"
 
 class kosp_filter_ko_moog : public kosp_filter {
-public:
+  public:
     // Ready at 44100 Hz: 20 Hz cut-off, no resonance, silent history.
     kosp_filter_ko_moog();
 
@@ -23,7 +23,7 @@ public:
     // arrives unchanged.
     void recalculate() override;
 
-private:
+  private:
     void updateFeedback();
 
     double fc = 0.0;

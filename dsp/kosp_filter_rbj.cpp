@@ -7,7 +7,7 @@
 namespace {
 constexpr float kButterworthQ = 0.70710677f;
 constexpr float kNegligible = 1e-30f;
-}
+} // namespace
 
 // Each constructor recomputes through its own class's recalculate (a base
 // constructor only reaches the base's).
@@ -17,11 +17,19 @@ kosp_filter_rbj::kosp_filter_rbj() {
     kosp_filter_rbj::recalculate();
 }
 
-kosp_filter_rbj_low_pass::kosp_filter_rbj_low_pass() { kosp_filter_rbj_low_pass::recalculate(); }
-kosp_filter_rbj_high_pass::kosp_filter_rbj_high_pass() { kosp_filter_rbj_high_pass::recalculate(); }
-kosp_filter_rbj_band_pass::kosp_filter_rbj_band_pass() { kosp_filter_rbj_band_pass::recalculate(); }
+kosp_filter_rbj_low_pass::kosp_filter_rbj_low_pass() {
+    kosp_filter_rbj_low_pass::recalculate();
+}
+kosp_filter_rbj_high_pass::kosp_filter_rbj_high_pass() {
+    kosp_filter_rbj_high_pass::recalculate();
+}
+kosp_filter_rbj_band_pass::kosp_filter_rbj_band_pass() {
+    kosp_filter_rbj_band_pass::recalculate();
+}
 
-void kosp_filter_rbj::clear() { x1 = x2 = y1 = y2 = 0.0f; }
+void kosp_filter_rbj::clear() {
+    x1 = x2 = y1 = y2 = 0.0f;
+}
 
 float kosp_filter_rbj::process(float x) {
     const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
@@ -39,11 +47,14 @@ float kosp_filter_rbj::process(float x) {
     return y;
 }
 
-void kosp_filter_rbj::setResonanceNormalized(float n) { setResonance(10.0f * n + 1.0f); }
+void kosp_filter_rbj::setResonanceNormalized(float n) {
+    setResonance(10.0f * n + 1.0f);
+}
 
 void kosp_filter_rbj::recalculate() {
     constexpr double kTwoPi = 6.283185307179586;
-    w0 = static_cast<float>(static_cast<double>(coefficientFrequency()) * kTwoPi / static_cast<double>(samplingRate));
+    w0 = static_cast<float>(static_cast<double>(coefficientFrequency()) * kTwoPi /
+                            static_cast<double>(samplingRate));
     cosW0 = std::cos(w0);
     sinW0 = std::sin(w0);
     alpha = std::sinh(1.0f / (2.0f * resonance)) * sinW0;
@@ -69,7 +80,9 @@ void kosp_filter_rbj_high_pass::recalculate() {
     b2 = (1.0f + cosW0) / 2.0f / a0;
 }
 
-void kosp_filter_rbj_band_pass::setResonanceNormalized(float n) { setResonance(7.0f * n + 1.0f); }
+void kosp_filter_rbj_band_pass::setResonanceNormalized(float n) {
+    setResonance(7.0f * n + 1.0f);
+}
 
 void kosp_filter_rbj_band_pass::recalculate() {
     kosp_filter_rbj::recalculate();

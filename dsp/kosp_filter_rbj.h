@@ -7,7 +7,7 @@
 #include "dsp/kosp_filter.h"
 
 class kosp_filter_rbj : public kosp_filter {
-public:
+  public:
     // Ready at 44100 Hz: 1000 Hz, Q 1/sqrt(2), silent history. This class has
     // no response of its own and passes the signal through; the subclasses
     // compute their coefficients.
@@ -23,7 +23,7 @@ public:
     // w0, cos w0, sin w0 and alpha; subclasses then set the coefficients.
     void recalculate() override;
 
-protected:
+  protected:
     // Coefficients, already divided by a0.
     float a1 = 0.0f, a2 = 0.0f, b0 = 1.0f, b1 = 0.0f, b2 = 0.0f;
     float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
@@ -31,20 +31,20 @@ protected:
 };
 
 class kosp_filter_rbj_low_pass : public kosp_filter_rbj {
-public:
+  public:
     kosp_filter_rbj_low_pass();
     void recalculate() override;
 };
 
 class kosp_filter_rbj_high_pass : public kosp_filter_rbj {
-public:
+  public:
     kosp_filter_rbj_high_pass();
     void recalculate() override;
 };
 
 // Peak gain 1 (0 dB) at the cut-off, whatever the Q.
 class kosp_filter_rbj_band_pass : public kosp_filter_rbj {
-public:
+  public:
     kosp_filter_rbj_band_pass();
     // Q = 7 n + 1.
     void setResonanceNormalized(float n) override;
@@ -54,7 +54,7 @@ public:
 // Band-pass with a make-up gain rising with the Q: (Q - 0.8) * 0.2 + 1.2,
 // i.e. 1.24 at Q 1 and 2.64 at Q 8.
 class kosp_filter_rbj_band_pass_gain_comp : public kosp_filter_rbj_band_pass {
-public:
+  public:
     // Render thread.
     float process(float x) override;
 };

@@ -4,7 +4,9 @@ void kosp_saturator::setSaturationAmount(float amount) {
     saturationAmount.store(amount, std::memory_order_relaxed);
 }
 
-kosp_saturator_inv_atan::kosp_saturator_inv_atan() { setSaturationAmount(0.001f); }
+kosp_saturator_inv_atan::kosp_saturator_inv_atan() {
+    setSaturationAmount(0.001f);
+}
 
 void kosp_saturator_inv_atan::setSaturationAmount(float amount) {
     saturationAmount.store(amount, std::memory_order_relaxed);

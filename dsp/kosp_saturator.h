@@ -8,7 +8,7 @@
 #include "dsp/kosp_block.h"
 
 class kosp_saturator : public kosp_block {
-public:
+  public:
     // Render thread.
     float process(float x) override = 0;
     // User-interface thread (or any thread) while the render thread reads the
@@ -20,12 +20,12 @@ public:
     // make-up gain for one sample.
     float getSaturationAmount() const { return saturationAmount.load(std::memory_order_relaxed); }
 
-protected:
+  protected:
     std::atomic<float> saturationAmount{0.0f};
 };
 
 class kosp_saturator_inv_atan : public kosp_saturator {
-public:
+  public:
     // Drive 0.001 (make-up gain 999.9).
     kosp_saturator_inv_atan();
 
@@ -36,6 +36,6 @@ public:
 
     float getMakeupGain() const { return makeupGain.load(std::memory_order_relaxed); }
 
-private:
+  private:
     std::atomic<float> makeupGain{1.0f};
 };

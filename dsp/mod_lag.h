@@ -7,7 +7,7 @@ struct mod_lag {
     float riseCoefficient; // exp(-1 / (riseTime * sr))
     float fallCoefficient;
     float output;
-    float target;          // attribute 540
+    float target; // attribute 540
 };
 
 // Any thread that owns the record; coefficients use the sampling rate at the time of the call.
@@ -22,5 +22,7 @@ inline float mod_lag_dsp_symmetric(mod_lag* lag, float x) {
 // Render thread: one step toward the stored target; a result that underflows to
 // zero or a denormal becomes exactly 0.
 float mod_lag_dsp_symmetric_no_input(mod_lag* lag);
-inline float mod_lag_get_output(const mod_lag* lag) { return lag->output; }
+inline float mod_lag_get_output(const mod_lag* lag) {
+    return lag->output;
+}
 inline void mod_lag_free(mod_lag*) {}

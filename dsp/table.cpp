@@ -30,7 +30,8 @@ static float curvePoint(int curveId, int i, int count, float a, float b) {
 
 void table_fill(table* t, int curveId, float a, float b) {
     if (!t->data || t->count < 1) return;
-    for (int i = 0; i < t->count; ++i) t->data[i] = curvePoint(curveId, i, t->count, a, b);
+    for (int i = 0; i < t->count; ++i)
+        t->data[i] = curvePoint(curveId, i, t->count, a, b);
     if (curveId == kTableCurveDecibel) t->data[t->count - 1] = b;
     t->data[t->count] = t->data[t->count - 1];
     t->lastOutput = t->data[0];

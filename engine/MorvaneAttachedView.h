@@ -13,7 +13,7 @@
 #include "host/AudioUnitTypes.h"
 
 class MorvaneAttachedView {
-public:
+  public:
     // A pad moved parameter->mParameterID to naturalValue: the control showing
     // it follows. unit and object are the effect's component instance.
     virtual void ParameterListener(void* unit, void* object, const AudioUnitParameter* parameter,
@@ -21,6 +21,6 @@ public:
     // A linked drag moved the partner pad axis id to vstValue (0..1).
     virtual void SetVSTParameter(int32_t id, float vstValue) = 0;
 
-protected:
+  protected:
     ~MorvaneAttachedView() = default;
 };

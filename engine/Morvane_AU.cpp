@@ -8,8 +8,8 @@
 #include "dsp/csd_utilities.h"
 #include "engine/lookup_512_equalPower.h"
 #include "host/CoreFoundation.h"
-#include "params/ParameterValueStrings.h"
 #include "host/RunLoop.h"
+#include "params/ParameterValueStrings.h"
 
 namespace {
 
@@ -54,8 +54,7 @@ Morvane_AU::Morvane_AU(AudioComponentInstance component)
           {&highPassFilter[0], &highPassFilter[1], 4},
           {&bandPassFilter[0], &bandPassFilter[1], 5},
       },
-      activeFilter(&filterPairs[0]),
-      pads(*this, paramTable, motionRecorderLeft, motionRecorderRight) {
+      activeFilter(&filterPairs[0]), pads(*this, paramTable, motionRecorderLeft, motionRecorderRight) {
     // The records are plain memory: start them empty so that Initialize and the
     // destructor may free whatever they hold.
     for (int c = 0; c < 2; ++c) {
@@ -71,7 +70,8 @@ Morvane_AU::~Morvane_AU() {
         AUListenerDispose(fallbackListener);
         fallbackListener = nullptr;
     }
-    for (int c = 0; c < 2; ++c) delay_fad_free(&delayLine[c]);
+    for (int c = 0; c < 2; ++c)
+        delay_fad_free(&delayLine[c]);
     table_free(&widthTableSame);
     table_free(&widthTableCross);
 }
@@ -140,8 +140,8 @@ OSStatus Morvane_AU::Initialize() {
     // create one here on the current run loop.
     if (GetParameterListenerRef() == nullptr && fallbackListener == nullptr) {
         AUParameterListenerRef listener = nullptr;
-        if (AUListenerCreate(MainParameterListenerDispatcher, this, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode,
-                             0.01f, &listener) == noErr) {
+        if (AUListenerCreate(MainParameterListenerDispatcher, this, CFRunLoopGetCurrent(),
+                             kCFRunLoopDefaultMode, 0.01f, &listener) == noErr) {
             fallbackListener = listener;
             for (AudioUnitParameterID id = 0; id < static_cast<AudioUnitParameterID>(kNumPublishedParameters);
                  ++id) {
@@ -174,7 +174,8 @@ OSStatus Morvane_AU::Reset(AudioUnitScope inScope, AudioUnitElement inElement) {
         resetRequested.store(true, std::memory_order_release);
     } else {
         wetGain = dryGain = inGain = outGain = 0.0f;
-        for (auto* target : {&wetTarget, &dryTarget, &inGainTarget, &outGainTarget}) target->store(0.0f, relaxed);
+        for (auto* target : {&wetTarget, &dryTarget, &inGainTarget, &outGainTarget})
+            target->store(0.0f, relaxed);
         widthSame.store(0.5f, relaxed);
         widthCross.store(0.5f, relaxed);
         delayFeedback[0] = delayFeedback[1] = 0.0f;
@@ -184,7 +185,8 @@ OSStatus Morvane_AU::Reset(AudioUnitScope inScope, AudioUnitElement inElement) {
 
 void Morvane_AU::sampleRateChanged(double newRate) {
     csd_set_attr(kCsdAttrSamplingRate, static_cast<float>(newRate));
-    for (int c = 0; c < 2; ++c) delay_fad_update_sampling_rate(&delayLine[c]);
+    for (int c = 0; c < 2; ++c)
+        delay_fad_update_sampling_rate(&delayLine[c]);
     setPlaySteps(motionRecorderLeft, motionRecorderRight, newRate);
     for (FilterPair& pair : filterPairs) {
         pair.left->setAudioSamplingRate(static_cast<float>(newRate));
@@ -197,13 +199,15 @@ void Morvane_AU::sampleRateChanged(double newRate) {
 OSStatus Morvane_AU::ChangeStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
                                         const AudioStreamBasicDescription& inPrevFormat,
                                         const AudioStreamBasicDescription& inNewFormat) {
-    if (static_cast<float>(inNewFormat.mSampleRate) != csd_sampling_rate()) sampleRateChanged(inNewFormat.mSampleRate);
+    if (static_cast<float>(inNewFormat.mSampleRate) != csd_sampling_rate())
+        sampleRateChanged(inNewFormat.mSampleRate);
     return ko_AUEffectBase::ChangeStreamFormat(inScope, inElement, inPrevFormat, inNewFormat);
 }
 
 void Morvane_AU::GetUIComponentDescs(ComponentDescription* inDescArray) {
     if (!inDescArray) return;
-    inDescArray[0] = ComponentDescription{kAudioUnitCarbonViewComponentType, kViewSubType, kManufacturer, 0, 0};
+    inDescArray[0] =
+        ComponentDescription{kAudioUnitCarbonViewComponentType, kViewSubType, kManufacturer, 0, 0};
 }
 
 OSStatus Morvane_AU::GetParameterValueStrings(AudioUnitScope inScope, AudioUnitParameterID inParameterID,
@@ -224,7 +228,8 @@ void Morvane_AU::setAttachedView(MorvaneAttachedView* view) {
     attachedView.store(view, std::memory_order_seq_cst);
     // A render-thread call may have picked up the previous view just before the
     // store; wait until it has returned (short: the view only queues values).
-    while (viewCallsInFlight.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+    while (viewCallsInFlight.load(std::memory_order_seq_cst) != 0)
+        std::this_thread::yield();
 }
 
 void Morvane_AU::padTargetChanged(int32_t targetId, float naturalValue) {
@@ -244,7 +249,9 @@ void Morvane_AU::showPartnerAxis(int32_t id, float normalisedValue) {
     viewCallsInFlight.fetch_sub(1, std::memory_order_seq_cst);
 }
 
-void Morvane_AU::announceParameterChange(int32_t id, float value) { BroadcastParameterChange(id, value); }
+void Morvane_AU::announceParameterChange(int32_t id, float value) {
+    BroadcastParameterChange(id, value);
+}
 
 bool Morvane_AU::hostBeatAndTempo(double& beat, double& tempo) {
     Float64 b = 0.0, t = 0.0;
@@ -261,9 +268,13 @@ void Morvane_AU::setPadTarget(long destinationId, long choice) {
     pads.setPadTarget(static_cast<int32_t>(destinationId), static_cast<int32_t>(choice));
 }
 
-void Morvane_AU::sendPadMovement(long id) { pads.sendPadMovement(static_cast<int32_t>(id)); }
+void Morvane_AU::sendPadMovement(long id) {
+    pads.sendPadMovement(static_cast<int32_t>(id));
+}
 
-void Morvane_AU::zeroVelocities() { pads.zeroVelocities(); }
+void Morvane_AU::zeroVelocities() {
+    pads.zeroVelocities();
+}
 
 // ---------------------------------------------------------------------------
 // Parameter changes
@@ -271,7 +282,8 @@ void Morvane_AU::zeroVelocities() { pads.zeroVelocities(); }
 void Morvane_AU::MainParameterListenerDispatcher(void* inRefCon, void* inObject,
                                                  const AudioUnitParameter* inParameter,
                                                  AudioUnitParameterValue inValue) {
-    if (inRefCon) static_cast<Morvane_AU*>(inRefCon)->ParameterListener(inRefCon, inObject, inParameter, inValue);
+    if (inRefCon)
+        static_cast<Morvane_AU*>(inRefCon)->ParameterListener(inRefCon, inObject, inParameter, inValue);
 }
 
 float Morvane_AU::widthLookup(const table& t, float x) const {
@@ -328,23 +340,33 @@ void Morvane_AU::ParameterListener(void*, void*, const AudioUnitParameter* inPar
         }
         break;
     }
-    case kFilterResonance: requestUpdate(kUpdateResonance); break;
-    case kFilterGain: filterGain.store(paramTable.getDSPValue(kFilterGain), relaxed); break;
+    case kFilterResonance:
+        requestUpdate(kUpdateResonance);
+        break;
+    case kFilterGain:
+        filterGain.store(paramTable.getDSPValue(kFilterGain), relaxed);
+        break;
     case kSaturation: {
         const float drive = paramTable.getDSPValue(kSaturation);
         saturator[0].setSaturationAmount(drive);
         saturator[1].setSaturationAmount(drive);
         break;
     }
-    case kBitcrush: requestUpdate(kUpdateBitcrush); break;
-    case kHostSync: paramTable.setHostSynced(kLeftDelayTime, inValue != 0.0f); break;
+    case kBitcrush:
+        requestUpdate(kUpdateBitcrush);
+        break;
+    case kHostSync:
+        paramTable.setHostSynced(kLeftDelayTime, inValue != 0.0f);
+        break;
     case kWidth: {
         const float w = paramTable.getDSPValue(kWidth);
         widthSame.store(widthLookup(widthTableSame, w), relaxed);
         widthCross.store(widthLookup(widthTableCross, w), relaxed);
         break;
     }
-    case kWetDryMix: applyMixTargets(); break;
+    case kWetDryMix:
+        applyMixTargets();
+        break;
     case kEmulation:
         if (paramTable.getNaturalValue(kEmulation) == 1.0f) requestUpdate(kUpdateDigiDamping);
         break;
@@ -352,9 +374,15 @@ void Morvane_AU::ParameterListener(void*, void*, const AudioUnitParameter* inPar
         delayOnTarget.store(paramTable.getVSTvalue(kDelayOnOff), relaxed);
         applyMixTargets();
         break;
-    case kMotionMode: pads.motionModeChanged(); break;
-    case kInputGain: inGainTarget.store(paramTable.getDSPValue(kInputGain), relaxed); break;
-    case kOutputGain: outGainTarget.store(paramTable.getDSPValue(kOutputGain), relaxed); break;
+    case kMotionMode:
+        pads.motionModeChanged();
+        break;
+    case kInputGain:
+        inGainTarget.store(paramTable.getDSPValue(kInputGain), relaxed);
+        break;
+    case kOutputGain:
+        outGainTarget.store(paramTable.getDSPValue(kOutputGain), relaxed);
+        break;
     case kRightZ:
     case kLeftZ:
         pads.sendPadMovement(id);
@@ -368,7 +396,9 @@ void Morvane_AU::ParameterListener(void*, void*, const AudioUnitParameter* inPar
     case kRZDestination:
         pads.setPadTarget(id, indexOf(paramTable.getNaturalValue(id)));
         break;
-    case kKinetics: pads.kineticsChanged(); break;
+    case kKinetics:
+        pads.kineticsChanged();
+        break;
     default:
         if (isPadRangeBound(id)) pads.rangeBoundChanged(id);
         break;

@@ -59,7 +59,7 @@ enum : AudioUnitPropertyID {
 void AddFloatToDictionary(CFMutableDictionaryRef dictionary, CFStringRef key, Float32 value);
 
 class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
-public:
+  public:
     // Sub-type and manufacturer of the effect's editor view component.
     static constexpr OSType kViewSubType = MorvaneFourCC("Mrvn");
     static constexpr OSType kManufacturer = MorvaneFourCC("Qnlw");
@@ -170,7 +170,7 @@ public:
     int delayLineLength(int channel) const { return delayLine[channel].length; }
     float smoothedFrequency() const { return mod_lag_get_output(&freqLag); }
 
-private:
+  private:
     struct FilterPair {
         kosp_filter* left;
         kosp_filter* right;
@@ -227,20 +227,20 @@ private:
     std::atomic<MorvaneAttachedView*> attachedView{nullptr};
     std::atomic<int> viewCallsInFlight{0};
 
-    kosp_filter_ko_moog moogFilter[2];             // type 0 "4P LP"
-    kosp_filter_rbj_low_pass lowPassFilter[2];     // type 2 "2P LP"
-    kosp_filter_rbj_high_pass highPassFilter[2];   // type 4 "2P HP"
-    kosp_filter_4PHP fourPoleHighPassFilter[2];    // type 3 "4P HP"
+    kosp_filter_ko_moog moogFilter[2];                     // type 0 "4P LP"
+    kosp_filter_rbj_low_pass lowPassFilter[2];             // type 2 "2P LP"
+    kosp_filter_rbj_high_pass highPassFilter[2];           // type 4 "2P HP"
+    kosp_filter_4PHP fourPoleHighPassFilter[2];            // type 3 "4P HP"
     kosp_filter_rbj_band_pass_gain_comp bandPassFilter[2]; // type 5 "4P BP"
-    kosp_filter_creakbox creakboxFilter[2];        // type 1 "3P LP"
+    kosp_filter_creakbox creakboxFilter[2];                // type 1 "3P LP"
     FilterPair filterPairs[kNumFilterTypes];
-    FilterPair* activeFilter;                      // render thread
+    FilterPair* activeFilter; // render thread
     // A newly selected pair, published by the listener (release) and taken by
     // the render thread at its next block (acquire); null when none.
     std::atomic<FilterPair*> pendingFilter{nullptr};
 
     filter_butterworth_2P_LP dampingFilter[2];
-    std::atomic<int32_t> filterType{0};            // type last selected
+    std::atomic<int32_t> filterType{0}; // type last selected
     std::atomic<float> filterGain{1.0f};
     delay_fad delayLine[2];
     float delayFeedback[2] = {0.0f, 0.0f};
@@ -263,7 +263,7 @@ private:
     std::atomic<float> wetTarget{0.0f}, dryTarget{0.0f}, inGainTarget{0.0f}, outGainTarget{0.0f};
     std::atomic<float> delayOnTarget{0.0f};
 
-    int32_t tickCountdown = 0;                     // render thread
+    int32_t tickCountdown = 0; // render thread
     std::atomic<bool> tickRestart{false};
     std::atomic<bool> resetRequested{false};
     std::atomic<bool> feedbackClearRequested{false};

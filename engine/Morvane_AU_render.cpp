@@ -17,7 +17,9 @@ constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
 // Delay times are held to 4..2000 ms (the lines hold 2010 ms). fmax/fmin also
 // turn a NaN time into 4 ms instead of passing it on to the delay line.
-float clampDelayMs(float ms) { return std::fmin(std::fmax(ms, 4.0f), 2000.0f); }
+float clampDelayMs(float ms) {
+    return std::fmin(std::fmax(ms, 4.0f), 2000.0f);
+}
 
 // The saturator's curve, inline: u / (0.28 u^2 + 1) scaled by the make-up gain.
 inline float saturate(float x, float drive, float makeup) {
@@ -102,8 +104,9 @@ void Morvane_AU::controlTick(BlockState& s) {
     outGain = mod_lag_dsp_symmetric(&outGainLag, outGainTarget.load(relaxed));
 }
 
-OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& inBuffer,
-                                        AudioBufferList& outBuffer, UInt32 inFramesToProcess) {
+OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
+                                        const AudioBufferList& inBuffer, AudioBufferList& outBuffer,
+                                        UInt32 inFramesToProcess) {
     ioActionFlags &= ~kAudioUnitRenderAction_OutputIsSilence;
     swapPendingFilter();
 
@@ -116,7 +119,8 @@ OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlag
                 AudioBuffer& dst = outBuffer.mBuffers[i];
                 if (src.mData == nullptr || dst.mData == nullptr || src.mData == dst.mData) continue;
                 // Never more than the output buffer holds.
-                const UInt32 bytes = src.mDataByteSize < dst.mDataByteSize ? src.mDataByteSize : dst.mDataByteSize;
+                const UInt32 bytes =
+                    src.mDataByteSize < dst.mDataByteSize ? src.mDataByteSize : dst.mDataByteSize;
                 std::memcpy(dst.mData, src.mData, bytes);
                 dst.mDataByteSize = bytes;
             }
@@ -187,7 +191,8 @@ void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockSt
             tickCountdown = MorvanePadEngine::kTickSamples;
         }
         const UInt32 left = frames - i;
-        const UInt32 run = static_cast<UInt32>(tickCountdown) < left ? static_cast<UInt32>(tickCountdown) : left;
+        const UInt32 run =
+            static_cast<UInt32>(tickCountdown) < left ? static_cast<UInt32>(tickCountdown) : left;
         tickCountdown -= static_cast<int32_t>(run);
 
         const float drive = saturator[0].getSaturationAmount();
@@ -225,7 +230,8 @@ void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, 
             tickCountdown = MorvanePadEngine::kTickSamples;
         }
         const UInt32 left = frames - i;
-        const UInt32 run = static_cast<UInt32>(tickCountdown) < left ? static_cast<UInt32>(tickCountdown) : left;
+        const UInt32 run =
+            static_cast<UInt32>(tickCountdown) < left ? static_cast<UInt32>(tickCountdown) : left;
         tickCountdown -= static_cast<int32_t>(run);
 
         const float driveL = saturator[0].getSaturationAmount();
@@ -242,10 +248,12 @@ void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, 
             filterL->setFrequency(frequency);
             filterR->setFrequency(frequency);
             const float yL =
-                s.filterMix * filterL->process(filter_downsample_dsp(&rateReducer[0], saturate(xL, driveL, makeupL))) +
+                s.filterMix *
+                    filterL->process(filter_downsample_dsp(&rateReducer[0], saturate(xL, driveL, makeupL))) +
                 s.dryFilter * xL;
             const float yR =
-                s.filterMix * filterR->process(filter_downsample_dsp(&rateReducer[1], saturate(xR, driveR, makeupR))) +
+                s.filterMix *
+                    filterR->process(filter_downsample_dsp(&rateReducer[1], saturate(xR, driveR, makeupR))) +
                 s.dryFilter * xR;
             const float dL = filter_butterworth_2P_LP_dsp(
                 &dampingFilter[0], delay_fad_dsp(&delayLine[0], s.delayOn * yL + regen * delayFeedback[0]));

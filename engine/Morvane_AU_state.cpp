@@ -49,7 +49,9 @@ bool isHighRangeBound(int32_t id) {
 }
 
 // Keys are looked up by constant strings (interned, never released).
-CFStringRef keyString(const char* key) { return __CFStringMakeConstantString(key); }
+CFStringRef keyString(const char* key) {
+    return __CFStringMakeConstantString(key);
+}
 
 // The number under `key` as a 32-bit float; false when it is missing or not a number.
 bool readFloat(CFDictionaryRef dict, const char* key, Float32& value) {
@@ -117,9 +119,11 @@ void Morvane_AU::haltMotionForLoading() {
 // host announces afterwards meet a partner bound of 0 or 1 (or its own new
 // value) and route every destination from "- None -".
 void Morvane_AU::resetPadRangesAndRouting() {
-    for (int32_t id : kRangeResetOrder) paramTable.setVSTvalue(id, isHighRangeBound(id) ? 1.0f : 0.0f);
+    for (int32_t id : kRangeResetOrder)
+        paramTable.setVSTvalue(id, isHighRangeBound(id) ? 1.0f : 0.0f);
     pads.clearRouting();
-    for (int32_t id : kDestinations) paramTable.setVSTvalue(id, 0.0f);
+    for (int32_t id : kDestinations)
+        paramTable.setVSTvalue(id, 0.0f);
 }
 
 // ---------------------------------------------------------------------------
@@ -139,10 +143,12 @@ OSStatus Morvane_AU::SaveState(CFPropertyListRef* outData) {
         CFDictionarySetValue(dict, keyString("Version"), versionNumber);
         CFRelease(versionNumber);
     }
-    for (const VelocityKey& v : kVelocityKeys) AddFloatToDictionary(dict, keyString(v.key), pads.padVelocity(v.index));
+    for (const VelocityKey& v : kVelocityKeys)
+        AddFloatToDictionary(dict, keyString(v.key), pads.padVelocity(v.index));
     complete = complete && addRecorderImage(dict, "LeftMotion", motionRecorderLeft) &&
                addRecorderImage(dict, "RightMotion", motionRecorderRight);
-    for (const VelocityKey& v : kVelocityKeys) complete = complete && CFDictionaryContainsKey(dict, keyString(v.key));
+    for (const VelocityKey& v : kVelocityKeys)
+        complete = complete && CFDictionaryContainsKey(dict, keyString(v.key));
     if (!complete) {
         // A state without the effect's entries would not restore: none rather than half.
         CFRelease(dict);
@@ -203,9 +209,11 @@ OSStatus Morvane_AU::NewFactoryPresetSet(const AUPreset& inNewFactoryPreset) {
     pads.loadFactoryVelocities(n);
     resetPadRangesAndRouting();
     // Stored for the host; they reach the effect when the host announces them.
-    const UInt16 count = GetPublishedParameterCount() < kFactoryPresetValueCount ? GetPublishedParameterCount()
-                                                                                  : UInt16(kFactoryPresetValueCount);
-    for (UInt16 i = 0; i < count; ++i) AUEffectBase::SetParameter(i, GetPresetParameterValue(UInt16(n), i));
+    const UInt16 count = GetPublishedParameterCount() < kFactoryPresetValueCount
+                             ? GetPublishedParameterCount()
+                             : UInt16(kFactoryPresetValueCount);
+    for (UInt16 i = 0; i < count; ++i)
+        AUEffectBase::SetParameter(i, GetPresetParameterValue(UInt16(n), i));
     loadFactoryRecording(n, motionRecorderLeft, motionRecorderRight);
     SetAFactoryPresetAsCurrent(*GetOnePreset(UInt32(n)));
     restartControlTicks();
@@ -244,8 +252,9 @@ OSStatus Morvane_AU::GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScop
     if (isPointerProperty(inID)) {
         if (outData == nullptr) return kAudioUnitErr_InvalidPropertyValue;
         void* pointer = inID == kMorvaneProperty_ParameterManager ? static_cast<void*>(paramTablePointer)
-                        : inID == kMorvaneProperty_MotionRecorderLeft ? static_cast<void*>(&motionRecorderLeft)
-                                                                       : static_cast<void*>(&motionRecorderRight);
+                        : inID == kMorvaneProperty_MotionRecorderLeft
+                            ? static_cast<void*>(&motionRecorderLeft)
+                            : static_cast<void*>(&motionRecorderRight);
         std::memcpy(outData, &pointer, sizeof pointer);
         return noErr;
     }
@@ -268,7 +277,8 @@ OSStatus Morvane_AU::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScop
             return noErr;
         }
         if (inID == kMorvaneProperty_StopPadDrift) {
-            for (int32_t id : {kVelLX, kVelLY, kVelRX, kVelRY}) paramTable.setNaturalValue(id, 0.0f);
+            for (int32_t id : {kVelLX, kVelLY, kVelRX, kVelRY})
+                paramTable.setNaturalValue(id, 0.0f);
             zeroVelocities();
             return noErr;
         }

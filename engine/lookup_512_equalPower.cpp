@@ -5,6 +5,7 @@
 // cosine of an angle that runs piecewise linearly through the angles of the
 // five anchor values 0.999939 (0), 0.710358 (255), 0.708099 (256),
 // 0.006042 (510) and 0 (511), which are stored exactly.
+// clang-format off
 const float lookup_512_equalPower[512] = {
     0.9999390f, 0.9999011f, 0.9998541f, 0.9997980f, 0.9997327f, 0.9996584f,
     0.9995750f, 0.9994824f, 0.9993807f, 0.9992700f, 0.9991501f, 0.9990211f,
@@ -93,3 +94,4 @@ const float lookup_512_equalPower[512] = {
     0.0244827f, 0.0214097f, 0.0183364f, 0.0152630f, 0.0121895f, 0.0091158f,
     0.0060420f, 0.0000000f,
 };
+// clang-format on

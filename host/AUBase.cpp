@@ -12,638 +12,637 @@ constexpr UInt32 kMaxFramesPerSliceLimit = 1u << 16;
 constexpr Float64 kMaxSampleRate = 768000.0;
 
 void PutBigEndian(std::vector<UInt8>& out, UInt32 value) {
-  out.push_back(UInt8(value >> 24));
-  out.push_back(UInt8(value >> 16));
-  out.push_back(UInt8(value >> 8));
-  out.push_back(UInt8(value));
+    out.push_back(UInt8(value >> 24));
+    out.push_back(UInt8(value >> 16));
+    out.push_back(UInt8(value >> 8));
+    out.push_back(UInt8(value));
 }
 
 UInt32 GetBigEndian(const UInt8* p) {
-  return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
+    return (UInt32(p[0]) << 24) | (UInt32(p[1]) << 16) | (UInt32(p[2]) << 8) | UInt32(p[3]);
 }
 
 void SetNumber(CFMutableDictionaryRef dict, CFStringRef key, CFNumberType type, const void* value) {
-  CFNumberRef number = CFNumberCreate(nullptr, type, value);
-  if (number == nullptr) return;
-  CFDictionarySetValue(dict, key, number);
-  CFRelease(number);
+    CFNumberRef number = CFNumberCreate(nullptr, type, value);
+    if (number == nullptr) return;
+    CFDictionarySetValue(dict, key, number);
+    CFRelease(number);
 }
 
 // A number under key that fits a signed 64-bit integer without loss.
 bool ReadInteger(CFDictionaryRef dict, CFStringRef key, SInt64& out) {
-  CFTypeRef value = CFDictionaryGetValue(dict, key);
-  if (value == nullptr || CFGetTypeID(value) != CFNumberGetTypeID()) return false;
-  return CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt64Type, &out);
+    CFTypeRef value = CFDictionaryGetValue(dict, key);
+    if (value == nullptr || CFGetTypeID(value) != CFNumberGetTypeID()) return false;
+    return CFNumberGetValue(static_cast<CFNumberRef>(value), kCFNumberSInt64Type, &out);
 }
 
 // A four-character code saved as a signed 32-bit number (or, from other
 // writers, as its unsigned value).
 bool ReadCode(CFDictionaryRef dict, CFStringRef key, OSType expected) {
-  SInt64 v = 0;
-  if (!ReadInteger(dict, key, v)) return false;
-  if (v < INT32_MIN || v > SInt64(UINT32_MAX)) return false;
-  return OSType(UInt32(v)) == expected;
+    SInt64 v = 0;
+    if (!ReadInteger(dict, key, v)) return false;
+    if (v < INT32_MIN || v > SInt64(UINT32_MAX)) return false;
+    return OSType(UInt32(v)) == expected;
 }
 
 CFStringRef CreateDecimalString(UInt32 value) {
-  const std::string text = std::to_string(value);
-  return CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
+    const std::string text = std::to_string(value);
+    return CFStringCreateWithCString(nullptr, text.c_str(), kCFStringEncodingUTF8);
 }
 
 bool ParseDecimal(CFTypeRef key, UInt32& out) {
-  if (key == nullptr || CFGetTypeID(key) != CFStringGetTypeID()) return false;
-  char text[16];
-  if (!CFStringGetCString(static_cast<CFStringRef>(key), text, sizeof text, kCFStringEncodingUTF8))
-    return false;
-  if (text[0] < '0' || text[0] > '9') return false;
-  char* end = nullptr;
-  unsigned long value = std::strtoul(text, &end, 10);
-  if (*end != '\0' || value > UINT32_MAX) return false;
-  out = UInt32(value);
-  return true;
+    if (key == nullptr || CFGetTypeID(key) != CFStringGetTypeID()) return false;
+    char text[16];
+    if (!CFStringGetCString(static_cast<CFStringRef>(key), text, sizeof text, kCFStringEncodingUTF8))
+        return false;
+    if (text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (*end != '\0' || value > UINT32_MAX) return false;
+    out = UInt32(value);
+    return true;
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Elements
 
 AUElement::~AUElement() {
-  if (mName != nullptr) CFRelease(mName);
+    if (mName != nullptr) CFRelease(mName);
 }
 
 void AUElement::UseIndexedParameters(UInt32 n) {
-  mParameters = std::make_unique<std::atomic<float>[]>(n);
-  for (UInt32 i = 0; i < n; ++i) mParameters[i].store(0.0f, std::memory_order_relaxed);
-  mParameterCount = n;
+    mParameters = std::make_unique<std::atomic<float>[]>(n);
+    for (UInt32 i = 0; i < n; ++i)
+        mParameters[i].store(0.0f, std::memory_order_relaxed);
+    mParameterCount = n;
 }
 
 AudioUnitParameterValue AUElement::GetParameter(AudioUnitParameterID id) const {
-  return id < mParameterCount ? mParameters[id].load(std::memory_order_relaxed) : 0.0f;
+    return id < mParameterCount ? mParameters[id].load(std::memory_order_relaxed) : 0.0f;
 }
 
 void AUElement::SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value) {
-  if (id < mParameterCount) mParameters[id].store(value, std::memory_order_relaxed);
+    if (id < mParameterCount) mParameters[id].store(value, std::memory_order_relaxed);
 }
 
 CFStringRef AUElement::GetName() const {
-  std::lock_guard<std::mutex> guard(mNameLock);
-  return mName;
+    std::lock_guard<std::mutex> guard(mNameLock);
+    return mName;
 }
 
 void AUElement::SetName(CFStringRef name) {
-  if (name != nullptr) CFRetain(name);
-  CFStringRef old;
-  {
-    std::lock_guard<std::mutex> guard(mNameLock);
-    old = mName;
-    mName = name;
-  }
-  if (old != nullptr) CFRelease(old);
+    if (name != nullptr) CFRetain(name);
+    CFStringRef old;
+    {
+        std::lock_guard<std::mutex> guard(mNameLock);
+        old = mName;
+        mName = name;
+    }
+    if (old != nullptr) CFRelease(old);
 }
 
 AUIOElement::AUIOElement(AUBase& audioUnit)
     : AUElement(audioUnit), mStreamFormat(MorvaneCanonicalFormat(AUBase::kDefaultSampleRate, 2)) {
-  mBufferList.setNumberBuffers(mStreamFormat.mChannelsPerFrame);
+    mBufferList.setNumberBuffers(mStreamFormat.mChannelsPerFrame);
 }
 
 OSStatus AUIOElement::SetStreamFormat(const AudioStreamBasicDescription& format) {
-  if (format.mChannelsPerFrame == 0 || format.mChannelsPerFrame > kAUMaxChannels)
-    return kAudioUnitErr_FormatNotSupported;
-  mStreamFormat = format;
-  mBufferList.setNumberBuffers(format.mChannelsPerFrame);
-  return noErr;
+    if (format.mChannelsPerFrame == 0 || format.mChannelsPerFrame > kAUMaxChannels)
+        return kAudioUnitErr_FormatNotSupported;
+    mStreamFormat = format;
+    mBufferList.setNumberBuffers(format.mChannelsPerFrame);
+    return noErr;
 }
 
 void AUIOElement::AllocateBuffer(UInt32 maxFrames) {
-  mBufferMemory.assign(size_t(maxFrames) * NumberChannels(), 0.0f);
-  mBufferFrames = maxFrames;
+    mBufferMemory.assign(size_t(maxFrames) * NumberChannels(), 0.0f);
+    mBufferFrames = maxFrames;
 }
 
 void AUIOElement::DeallocateBuffer() {
-  std::vector<float>().swap(mBufferMemory);
-  mBufferFrames = 0;
+    std::vector<float>().swap(mBufferMemory);
+    mBufferFrames = 0;
 }
 
 float* AUIOElement::GetChannelData(UInt32 channel) {
-  if (channel >= NumberChannels() || mBufferMemory.empty()) return nullptr;
-  return mBufferMemory.data() + size_t(channel) * mBufferFrames;
+    if (channel >= NumberChannels() || mBufferMemory.empty()) return nullptr;
+    return mBufferMemory.data() + size_t(channel) * mBufferFrames;
 }
 
 AudioBufferList& AUIOElement::PrepareBuffer(UInt32 frames) {
-  const UInt32 channels = NumberChannels();
-  mBufferList.setNumberBuffers(channels);
-  const UInt32 usable = frames <= mBufferFrames ? frames : mBufferFrames;
-  for (UInt32 i = 0; i < channels; ++i) mBufferList.setChannel(i, GetChannelData(i), usable);
-  return mBufferList.list();
+    const UInt32 channels = NumberChannels();
+    mBufferList.setNumberBuffers(channels);
+    const UInt32 usable = frames <= mBufferFrames ? frames : mBufferFrames;
+    for (UInt32 i = 0; i < channels; ++i)
+        mBufferList.setChannel(i, GetChannelData(i), usable);
+    return mBufferList.list();
 }
 
 AudioBufferList& AUIOElement::SetBufferList(const AudioBufferList& buffers) {
-  const UInt32 n = buffers.mNumberBuffers < kAUMaxChannels ? buffers.mNumberBuffers : kAUMaxChannels;
-  AudioBufferList& list = mBufferList.list();
-  list.mNumberBuffers = n;
-  for (UInt32 i = 0; i < n; ++i) list.mBuffers[i] = buffers.mBuffers[i];
-  return list;
+    const UInt32 n = buffers.mNumberBuffers < kAUMaxChannels ? buffers.mNumberBuffers : kAUMaxChannels;
+    AudioBufferList& list = mBufferList.list();
+    list.mNumberBuffers = n;
+    for (UInt32 i = 0; i < n; ++i)
+        list.mBuffers[i] = buffers.mBuffers[i];
+    return list;
 }
 
 void AUInputElement::SetInputCallback(AURenderCallback proc, void* refCon) {
-  mCallback.Set(AURenderCallbackStruct{proc, refCon});
+    mCallback.Set(AURenderCallbackStruct{proc, refCon});
 }
 
 bool AUInputElement::IsActive() const {
-  const AURenderCallbackStruct* cb = mCallback.Get();
-  return cb != nullptr && cb->inputProc != nullptr;
+    const AURenderCallbackStruct* cb = mCallback.Get();
+    return cb != nullptr && cb->inputProc != nullptr;
 }
 
-OSStatus AUInputElement::PullInput(AudioUnitRenderActionFlags& flags,
-                                   const AudioTimeStamp& timeStamp, AudioUnitElement element,
-                                   UInt32 frames, AudioBufferList& buffers) {
-  const AURenderCallbackStruct* cb = mCallback.Get();
-  if (cb == nullptr || cb->inputProc == nullptr) return kAudioUnitErr_NoConnection;
-  const UInt32 count = buffers.mNumberBuffers;
-  OSStatus result = cb->inputProc(cb->inputProcRefCon, &flags, &timeStamp, element, frames, &buffers);
-  if (result != noErr) return result;
-  // The callback may swap in its own buffers, but must deliver all of them.
-  if (buffers.mNumberBuffers != count) return kAudioUnitErr_InvalidPropertyValue;
-  for (UInt32 i = 0; i < count; ++i) {
-    if (buffers.mBuffers[i].mData == nullptr ||
-        buffers.mBuffers[i].mDataByteSize < frames * sizeof(float))
-      return kAudioUnitErr_InvalidPropertyValue;
-  }
-  return noErr;
+OSStatus AUInputElement::PullInput(AudioUnitRenderActionFlags& flags, const AudioTimeStamp& timeStamp,
+                                   AudioUnitElement element, UInt32 frames, AudioBufferList& buffers) {
+    const AURenderCallbackStruct* cb = mCallback.Get();
+    if (cb == nullptr || cb->inputProc == nullptr) return kAudioUnitErr_NoConnection;
+    const UInt32 count = buffers.mNumberBuffers;
+    OSStatus result = cb->inputProc(cb->inputProcRefCon, &flags, &timeStamp, element, frames, &buffers);
+    if (result != noErr) return result;
+    // The callback may swap in its own buffers, but must deliver all of them.
+    if (buffers.mNumberBuffers != count) return kAudioUnitErr_InvalidPropertyValue;
+    for (UInt32 i = 0; i < count; ++i) {
+        if (buffers.mBuffers[i].mData == nullptr ||
+            buffers.mBuffers[i].mDataByteSize < frames * sizeof(float))
+            return kAudioUnitErr_InvalidPropertyValue;
+    }
+    return noErr;
 }
 
 void AUScope::Initialize(AUBase* audioUnit, AudioUnitScope scope, UInt32 numElements) {
-  mScope = scope;
-  mElements.clear();
-  for (UInt32 i = 0; i < numElements; ++i)
-    mElements.emplace_back(audioUnit->CreateElement(scope, i));
+    mScope = scope;
+    mElements.clear();
+    for (UInt32 i = 0; i < numElements; ++i)
+        mElements.emplace_back(audioUnit->CreateElement(scope, i));
 }
 
 AUIOElement* AUScope::GetIOElement(UInt32 index) const {
-  if (mScope != kAudioUnitScope_Input && mScope != kAudioUnitScope_Output) return nullptr;
-  return static_cast<AUIOElement*>(GetElement(index));
+    if (mScope != kAudioUnitScope_Input && mScope != kAudioUnitScope_Output) return nullptr;
+    return static_cast<AUIOElement*>(GetElement(index));
 }
 
 bool AUScope::HasElementWithName() const {
-  for (const auto& element : mElements)
-    if (element->HasName()) return true;
-  return false;
+    for (const auto& element : mElements)
+        if (element->HasName()) return true;
+    return false;
 }
 
 // ---------------------------------------------------------------------------
 // The unit
 
-AUBase::AUBase(AudioComponentInstance inInstance, UInt32 numInputElements,
-               UInt32 numOutputElements, UInt32 numGroupElements)
-    : mComponentInstance(inInstance),
-      mInitialNumInputs(numInputElements),
-      mInitialNumOutputs(numOutputElements),
-      mInitialNumGroups(numGroupElements) {
-  if (inInstance != nullptr) GetComponentInstanceDescription(inInstance, &mComponentDescription);
-  mCurrentPreset.presetName = CFSTR("Untitled");
+AUBase::AUBase(AudioComponentInstance inInstance, UInt32 numInputElements, UInt32 numOutputElements,
+               UInt32 numGroupElements)
+    : mComponentInstance(inInstance), mInitialNumInputs(numInputElements),
+      mInitialNumOutputs(numOutputElements), mInitialNumGroups(numGroupElements) {
+    if (inInstance != nullptr) GetComponentInstanceDescription(inInstance, &mComponentDescription);
+    mCurrentPreset.presetName = CFSTR("Untitled");
 }
 
 AUBase::~AUBase() {
-  if (mCurrentPreset.presetName != nullptr) CFRelease(mCurrentPreset.presetName);
+    if (mCurrentPreset.presetName != nullptr) CFRelease(mCurrentPreset.presetName);
 }
 
 AUElement* AUBase::CreateElement(AudioUnitScope scope, AudioUnitElement) {
-  switch (scope) {
+    switch (scope) {
     case kAudioUnitScope_Input:
-      return new AUInputElement(*this);
+        return new AUInputElement(*this);
     case kAudioUnitScope_Output:
-      return new AUOutputElement(*this);
+        return new AUOutputElement(*this);
     default:
-      return new AUElement(*this);
-  }
+        return new AUElement(*this);
+    }
 }
 
 void AUBase::CreateElements() {
-  if (mElementsCreated) return;
-  mGlobal.Initialize(this, kAudioUnitScope_Global, 1);
-  mInputs.Initialize(this, kAudioUnitScope_Input, mInitialNumInputs);
-  mOutputs.Initialize(this, kAudioUnitScope_Output, mInitialNumOutputs);
-  mGroups.Initialize(this, kAudioUnitScope_Group, mInitialNumGroups);
-  mElementsCreated = true;
+    if (mElementsCreated) return;
+    mGlobal.Initialize(this, kAudioUnitScope_Global, 1);
+    mInputs.Initialize(this, kAudioUnitScope_Input, mInitialNumInputs);
+    mOutputs.Initialize(this, kAudioUnitScope_Output, mInitialNumOutputs);
+    mGroups.Initialize(this, kAudioUnitScope_Group, mInitialNumGroups);
+    mElementsCreated = true;
 }
 
 AUScope* AUBase::GetScope(AudioUnitScope scope) {
-  switch (scope) {
+    switch (scope) {
     case kAudioUnitScope_Global:
-      return &mGlobal;
+        return &mGlobal;
     case kAudioUnitScope_Input:
-      return &mInputs;
+        return &mInputs;
     case kAudioUnitScope_Output:
-      return &mOutputs;
+        return &mOutputs;
     case kAudioUnitScope_Group:
-      return &mGroups;
+        return &mGroups;
     default:
-      return nullptr;
-  }
+        return nullptr;
+    }
 }
 
 AUElement* AUBase::GetElement(AudioUnitScope scope, AudioUnitElement element) {
-  AUScope* s = GetScope(scope);
-  return s != nullptr ? s->GetElement(element) : nullptr;
+    AUScope* s = GetScope(scope);
+    return s != nullptr ? s->GetElement(element) : nullptr;
 }
 
 AUIOElement* AUBase::GetIOElement(AudioUnitScope scope, AudioUnitElement element) {
-  // The global scope's stream format is that of output 0.
-  if (scope == kAudioUnitScope_Global) return element == 0 ? mOutputs.GetIOElement(0) : nullptr;
-  AUScope* s = GetScope(scope);
-  return s != nullptr ? s->GetIOElement(element) : nullptr;
+    // The global scope's stream format is that of output 0.
+    if (scope == kAudioUnitScope_Global) return element == 0 ? mOutputs.GetIOElement(0) : nullptr;
+    AUScope* s = GetScope(scope);
+    return s != nullptr ? s->GetIOElement(element) : nullptr;
 }
 
 AUInputElement* AUBase::GetInput(AudioUnitElement element) {
-  return static_cast<AUInputElement*>(mInputs.GetIOElement(element));
+    return static_cast<AUInputElement*>(mInputs.GetIOElement(element));
 }
 
 AUOutputElement* AUBase::GetOutput(AudioUnitElement element) {
-  return static_cast<AUOutputElement*>(mOutputs.GetIOElement(element));
+    return static_cast<AUOutputElement*>(mOutputs.GetIOElement(element));
 }
 
 Float64 AUBase::GetSampleRate() {
-  AUOutputElement* out = GetOutput(0);
-  return out != nullptr ? out->GetStreamFormat().mSampleRate : kDefaultSampleRate;
+    AUOutputElement* out = GetOutput(0);
+    return out != nullptr ? out->GetStreamFormat().mSampleRate : kDefaultSampleRate;
 }
 
-bool AUBase::ValidFormat(AudioUnitScope, AudioUnitElement,
-                         const AudioStreamBasicDescription& f) {
-  if (f.mFormatID != kAudioFormatLinearPCM) return false;
-  if (!(f.mSampleRate > 0.0) || !(f.mSampleRate <= kMaxSampleRate)) return false;
-  if ((f.mFormatFlags & kAudioFormatFlagIsFloat) == 0) return false;
-  if ((f.mFormatFlags & (kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsSignedInteger)) != 0)
-    return false;
-  if (f.mChannelsPerFrame == 0 || f.mChannelsPerFrame > kAUMaxChannels) return false;
-  if (f.mChannelsPerFrame > 1 && (f.mFormatFlags & kAudioFormatFlagIsNonInterleaved) == 0)
-    return false;
-  return f.mBitsPerChannel == 32 && f.mBytesPerFrame == 4 && f.mFramesPerPacket == 1 &&
-         f.mBytesPerPacket == 4;
+bool AUBase::ValidFormat(AudioUnitScope, AudioUnitElement, const AudioStreamBasicDescription& f) {
+    if (f.mFormatID != kAudioFormatLinearPCM) return false;
+    if (!(f.mSampleRate > 0.0) || !(f.mSampleRate <= kMaxSampleRate)) return false;
+    if ((f.mFormatFlags & kAudioFormatFlagIsFloat) == 0) return false;
+    if ((f.mFormatFlags & (kAudioFormatFlagIsBigEndian | kAudioFormatFlagIsSignedInteger)) != 0) return false;
+    if (f.mChannelsPerFrame == 0 || f.mChannelsPerFrame > kAUMaxChannels) return false;
+    if (f.mChannelsPerFrame > 1 && (f.mFormatFlags & kAudioFormatFlagIsNonInterleaved) == 0) return false;
+    return f.mBitsPerChannel == 32 && f.mBytesPerFrame == 4 && f.mFramesPerPacket == 1 &&
+           f.mBytesPerPacket == 4;
 }
 
 OSStatus AUBase::ChangeStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,
                                     const AudioStreamBasicDescription&,
                                     const AudioStreamBasicDescription& inNewFormat) {
-  AUIOElement* element = GetIOElement(inScope, inElement);
-  if (element == nullptr) return kAudioUnitErr_InvalidElement;
-  return element->SetStreamFormat(inNewFormat);
+    AUIOElement* element = GetIOElement(inScope, inElement);
+    if (element == nullptr) return kAudioUnitErr_InvalidElement;
+    return element->SetStreamFormat(inNewFormat);
 }
 
-OSStatus AUBase::GetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
-                              AudioUnitElement inElement, AudioUnitParameterValue& outValue) {
-  if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
-  AUElement* element = GetElement(inScope, inElement);
-  if (element == nullptr) return kAudioUnitErr_InvalidElement;
-  if (!element->HasParameter(inID)) return kAudioUnitErr_InvalidParameter;
-  outValue = element->GetParameter(inID);
-  return noErr;
+OSStatus AUBase::GetParameter(AudioUnitParameterID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                              AudioUnitParameterValue& outValue) {
+    if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
+    AUElement* element = GetElement(inScope, inElement);
+    if (element == nullptr) return kAudioUnitErr_InvalidElement;
+    if (!element->HasParameter(inID)) return kAudioUnitErr_InvalidParameter;
+    outValue = element->GetParameter(inID);
+    return noErr;
 }
 
-OSStatus AUBase::SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
-                              AudioUnitElement inElement, AudioUnitParameterValue inValue,
-                              UInt32) {
-  if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
-  AUElement* element = GetElement(inScope, inElement);
-  if (element == nullptr) return kAudioUnitErr_InvalidElement;
-  if (!element->HasParameter(inID)) return kAudioUnitErr_InvalidParameter;
-  element->SetParameter(inID, inValue);
-  return noErr;
+OSStatus AUBase::SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                              AudioUnitParameterValue inValue, UInt32) {
+    if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
+    AUElement* element = GetElement(inScope, inElement);
+    if (element == nullptr) return kAudioUnitErr_InvalidElement;
+    if (!element->HasParameter(inID)) return kAudioUnitErr_InvalidParameter;
+    element->SetParameter(inID, inValue);
+    return noErr;
 }
 
 OSStatus AUBase::GetParameterInfo(AudioUnitScope, AudioUnitParameterID, AudioUnitParameterInfo&) {
-  return kAudioUnitErr_InvalidParameter;
+    return kAudioUnitErr_InvalidParameter;
 }
 
 OSStatus AUBase::GetParameterValueStrings(AudioUnitScope, AudioUnitParameterID, CFArrayRef*) {
-  return kAudioUnitErr_InvalidProperty;
+    return kAudioUnitErr_InvalidProperty;
 }
 
-OSStatus AUBase::GetPresets(CFArrayRef*) { return kAudioUnitErr_InvalidProperty; }
+OSStatus AUBase::GetPresets(CFArrayRef*) {
+    return kAudioUnitErr_InvalidProperty;
+}
 
-OSStatus AUBase::NewFactoryPresetSet(const AUPreset&) { return kAudioUnitErr_InvalidProperty; }
+OSStatus AUBase::NewFactoryPresetSet(const AUPreset&) {
+    return kAudioUnitErr_InvalidProperty;
+}
 
 bool AUBase::SetAFactoryPresetAsCurrent(const AUPreset& inPreset) {
-  if (inPreset.presetNumber < 0) return false;
-  CFStringRef name = inPreset.presetName != nullptr ? inPreset.presetName : CFSTR("Untitled");
-  CFRetain(name);
-  CFStringRef old;
-  {
-    std::lock_guard<std::mutex> guard(mPresetLock);
-    old = mCurrentPreset.presetName;
-    mCurrentPreset.presetNumber = inPreset.presetNumber;
-    mCurrentPreset.presetName = name;
-  }
-  if (old != nullptr) CFRelease(old);
-  return true;
+    if (inPreset.presetNumber < 0) return false;
+    CFStringRef name = inPreset.presetName != nullptr ? inPreset.presetName : CFSTR("Untitled");
+    CFRetain(name);
+    CFStringRef old;
+    {
+        std::lock_guard<std::mutex> guard(mPresetLock);
+        old = mCurrentPreset.presetName;
+        mCurrentPreset.presetNumber = inPreset.presetNumber;
+        mCurrentPreset.presetName = name;
+    }
+    if (old != nullptr) CFRelease(old);
+    return true;
 }
 
 AUPreset AUBase::CopyCurrentPreset() const {
-  std::lock_guard<std::mutex> guard(mPresetLock);
-  AUPreset copy = mCurrentPreset;
-  if (copy.presetName != nullptr) CFRetain(copy.presetName);
-  return copy;
+    std::lock_guard<std::mutex> guard(mPresetLock);
+    AUPreset copy = mCurrentPreset;
+    if (copy.presetName != nullptr) CFRetain(copy.presetName);
+    return copy;
 }
 
 // A preset chosen by name only (a user preset): number -1.
 static void SetUserPreset(std::mutex& lock, AUPreset& current, CFStringRef name) {
-  if (name == nullptr) name = CFSTR("Untitled");
-  CFRetain(name);
-  CFStringRef old;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    old = current.presetName;
-    current.presetNumber = -1;
-    current.presetName = name;
-  }
-  if (old != nullptr) CFRelease(old);
+    if (name == nullptr) name = CFSTR("Untitled");
+    CFRetain(name);
+    CFStringRef old;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        old = current.presetName;
+        current.presetNumber = -1;
+        current.presetName = name;
+    }
+    if (old != nullptr) CFRelease(old);
 }
 
 OSStatus AUBase::CallHostBeatAndTempo(Float64* outCurrentBeat, Float64* outCurrentTempo) {
-  const HostCallbackInfo* info = mHostCallbacks.Get();
-  if (info == nullptr || info->beatAndTempoProc == nullptr)
-    return kAudioUnitErr_CannotDoInCurrentContext;
-  return info->beatAndTempoProc(info->hostUserData, outCurrentBeat, outCurrentTempo);
+    const HostCallbackInfo* info = mHostCallbacks.Get();
+    if (info == nullptr || info->beatAndTempoProc == nullptr) return kAudioUnitErr_CannotDoInCurrentContext;
+    return info->beatAndTempoProc(info->hostUserData, outCurrentBeat, outCurrentTempo);
 }
 
 // ---------------------------------------------------------------------------
 // Properties
 
-OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                 AudioUnitElement inElement, UInt32& outDataSize,
-                                 Boolean& outWritable) {
-  outWritable = false;
-  if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
-  const bool global = inScope == kAudioUnitScope_Global;
-  switch (inID) {
+OSStatus AUBase::GetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                                 UInt32& outDataSize, Boolean& outWritable) {
+    outWritable = false;
+    if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
+    const bool global = inScope == kAudioUnitScope_Global;
+    switch (inID) {
     case kAudioUnitProperty_ClassInfo:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(CFPropertyListRef);
-      outWritable = true;
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        outDataSize = sizeof(CFPropertyListRef);
+        outWritable = true;
+        return noErr;
     case kAudioUnitProperty_SampleRate:
     case kAudioUnitProperty_StreamFormat:
-      if (GetIOElement(inScope, inElement) == nullptr) return kAudioUnitErr_InvalidElement;
-      outDataSize = inID == kAudioUnitProperty_SampleRate ? sizeof(Float64)
-                                                          : sizeof(AudioStreamBasicDescription);
-      outWritable = StreamFormatWritable(inScope, inElement);
-      return noErr;
+        if (GetIOElement(inScope, inElement) == nullptr) return kAudioUnitErr_InvalidElement;
+        outDataSize =
+            inID == kAudioUnitProperty_SampleRate ? sizeof(Float64) : sizeof(AudioStreamBasicDescription);
+        outWritable = StreamFormatWritable(inScope, inElement);
+        return noErr;
     case kAudioUnitProperty_ParameterList: {
-      AUElement* element = GetElement(inScope, 0);
-      outDataSize = UInt32((element != nullptr ? element->GetNumberOfParameters() : 0) *
-                           sizeof(AudioUnitParameterID));
-      return noErr;
+        AUElement* element = GetElement(inScope, 0);
+        outDataSize = UInt32((element != nullptr ? element->GetNumberOfParameters() : 0) *
+                             sizeof(AudioUnitParameterID));
+        return noErr;
     }
     case kAudioUnitProperty_ParameterInfo:
-      outDataSize = sizeof(AudioUnitParameterInfo);
-      return noErr;
+        outDataSize = sizeof(AudioUnitParameterInfo);
+        return noErr;
     case kAudioUnitProperty_ElementCount:
-      outDataSize = sizeof(UInt32);
-      return noErr;
+        outDataSize = sizeof(UInt32);
+        return noErr;
     case kAudioUnitProperty_Latency:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(Float64);
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        outDataSize = sizeof(Float64);
+        return noErr;
     case kAudioUnitProperty_SupportedNumChannels: {
-      if (!global) return kAudioUnitErr_InvalidScope;
-      const UInt32 n = SupportedNumChannels(nullptr);
-      if (n == 0) return kAudioUnitErr_InvalidProperty;
-      outDataSize = UInt32(n * sizeof(AUChannelInfo));
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        const UInt32 n = SupportedNumChannels(nullptr);
+        if (n == 0) return kAudioUnitErr_InvalidProperty;
+        outDataSize = UInt32(n * sizeof(AUChannelInfo));
+        return noErr;
     }
     case kAudioUnitProperty_MaximumFramesPerSlice:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(UInt32);
-      outWritable = !IsInitialized();
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        outDataSize = sizeof(UInt32);
+        outWritable = !IsInitialized();
+        return noErr;
     case kAudioUnitProperty_ParameterValueStrings:
-      if (GetParameterValueStrings(inScope, inElement, nullptr) != noErr)
-        return kAudioUnitErr_InvalidProperty;
-      outDataSize = sizeof(CFArrayRef);
-      return noErr;
+        if (GetParameterValueStrings(inScope, inElement, nullptr) != noErr)
+            return kAudioUnitErr_InvalidProperty;
+        outDataSize = sizeof(CFArrayRef);
+        return noErr;
     case kAudioUnitProperty_GetUIComponentList: {
-      if (!global) return kAudioUnitErr_InvalidScope;
-      const UInt32 n = GetNumCustomUIComponents();
-      if (n == 0) return kAudioUnitErr_InvalidProperty;
-      outDataSize = UInt32(n * sizeof(ComponentDescription));
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        const UInt32 n = GetNumCustomUIComponents();
+        if (n == 0) return kAudioUnitErr_InvalidProperty;
+        outDataSize = UInt32(n * sizeof(ComponentDescription));
+        return noErr;
     }
     case kAudioUnitProperty_TailTime:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      if (!SupportsTail()) return kAudioUnitErr_InvalidProperty;
-      outDataSize = sizeof(Float64);
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        if (!SupportsTail()) return kAudioUnitErr_InvalidProperty;
+        outDataSize = sizeof(Float64);
+        return noErr;
     case kAudioUnitProperty_LastRenderError:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(OSStatus);
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        outDataSize = sizeof(OSStatus);
+        return noErr;
     case kAudioUnitProperty_SetRenderCallback:
-      if (inScope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidScope;
-      if (GetInput(inElement) == nullptr) return kAudioUnitErr_InvalidElement;
-      outDataSize = sizeof(AURenderCallbackStruct);
-      outWritable = true;
-      return noErr;
+        if (inScope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidScope;
+        if (GetInput(inElement) == nullptr) return kAudioUnitErr_InvalidElement;
+        outDataSize = sizeof(AURenderCallbackStruct);
+        outWritable = true;
+        return noErr;
     case kAudioUnitProperty_FactoryPresets:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      if (GetPresets(nullptr) != noErr) return kAudioUnitErr_InvalidProperty;
-      outDataSize = sizeof(CFArrayRef);
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        if (GetPresets(nullptr) != noErr) return kAudioUnitErr_InvalidProperty;
+        outDataSize = sizeof(CFArrayRef);
+        return noErr;
     case kAudioUnitProperty_HostCallbacks:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(HostCallbackInfo);
-      outWritable = true;
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        outDataSize = sizeof(HostCallbackInfo);
+        outWritable = true;
+        return noErr;
     case kAudioUnitProperty_ElementName:
-      if (GetElement(inScope, inElement) == nullptr) return kAudioUnitErr_InvalidElement;
-      outDataSize = sizeof(CFStringRef);
-      outWritable = true;
-      return noErr;
+        if (GetElement(inScope, inElement) == nullptr) return kAudioUnitErr_InvalidElement;
+        outDataSize = sizeof(CFStringRef);
+        outWritable = true;
+        return noErr;
     case kAudioUnitProperty_PresentPreset:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(AUPreset);
-      outWritable = true;
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        outDataSize = sizeof(AUPreset);
+        outWritable = true;
+        return noErr;
     default:
-      return kAudioUnitErr_InvalidProperty;
-  }
+        return kAudioUnitErr_InvalidProperty;
+    }
 }
 
-OSStatus AUBase::GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                             AudioUnitElement inElement, void* outData) {
-  switch (inID) {
+OSStatus AUBase::GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                             void* outData) {
+    switch (inID) {
     case kAudioUnitProperty_ClassInfo:
-      return SaveState(static_cast<CFPropertyListRef*>(outData));
+        return SaveState(static_cast<CFPropertyListRef*>(outData));
     case kAudioUnitProperty_SampleRate: {
-      const Float64 rate = GetIOElement(inScope, inElement)->GetStreamFormat().mSampleRate;
-      std::memcpy(outData, &rate, sizeof rate);
-      return noErr;
+        const Float64 rate = GetIOElement(inScope, inElement)->GetStreamFormat().mSampleRate;
+        std::memcpy(outData, &rate, sizeof rate);
+        return noErr;
     }
     case kAudioUnitProperty_StreamFormat: {
-      const AudioStreamBasicDescription& f = GetIOElement(inScope, inElement)->GetStreamFormat();
-      std::memcpy(outData, &f, sizeof f);
-      return noErr;
+        const AudioStreamBasicDescription& f = GetIOElement(inScope, inElement)->GetStreamFormat();
+        std::memcpy(outData, &f, sizeof f);
+        return noErr;
     }
     case kAudioUnitProperty_ParameterList: {
-      AUElement* element = GetElement(inScope, 0);
-      const UInt32 n = element != nullptr ? element->GetNumberOfParameters() : 0;
-      auto* ids = static_cast<AudioUnitParameterID*>(outData);
-      for (UInt32 i = 0; i < n; ++i) ids[i] = i;
-      return noErr;
+        AUElement* element = GetElement(inScope, 0);
+        const UInt32 n = element != nullptr ? element->GetNumberOfParameters() : 0;
+        auto* ids = static_cast<AudioUnitParameterID*>(outData);
+        for (UInt32 i = 0; i < n; ++i)
+            ids[i] = i;
+        return noErr;
     }
     case kAudioUnitProperty_ParameterInfo: {
-      auto* info = static_cast<AudioUnitParameterInfo*>(outData);
-      std::memset(info, 0, sizeof *info);
-      return GetParameterInfo(inScope, inElement, *info);
+        auto* info = static_cast<AudioUnitParameterInfo*>(outData);
+        std::memset(info, 0, sizeof *info);
+        return GetParameterInfo(inScope, inElement, *info);
     }
     case kAudioUnitProperty_ElementCount: {
-      const UInt32 n = GetScope(inScope)->GetNumberOfElements();
-      std::memcpy(outData, &n, sizeof n);
-      return noErr;
+        const UInt32 n = GetScope(inScope)->GetNumberOfElements();
+        std::memcpy(outData, &n, sizeof n);
+        return noErr;
     }
     case kAudioUnitProperty_Latency: {
-      const Float64 latency = GetLatency();
-      std::memcpy(outData, &latency, sizeof latency);
-      return noErr;
+        const Float64 latency = GetLatency();
+        std::memcpy(outData, &latency, sizeof latency);
+        return noErr;
     }
     case kAudioUnitProperty_SupportedNumChannels: {
-      const AUChannelInfo* table = nullptr;
-      const UInt32 n = SupportedNumChannels(&table);
-      if (table == nullptr) return kAudioUnitErr_InvalidProperty;
-      std::memcpy(outData, table, n * sizeof(AUChannelInfo));
-      return noErr;
+        const AUChannelInfo* table = nullptr;
+        const UInt32 n = SupportedNumChannels(&table);
+        if (table == nullptr) return kAudioUnitErr_InvalidProperty;
+        std::memcpy(outData, table, n * sizeof(AUChannelInfo));
+        return noErr;
     }
     case kAudioUnitProperty_MaximumFramesPerSlice: {
-      const UInt32 frames = GetMaxFramesPerSlice();
-      std::memcpy(outData, &frames, sizeof frames);
-      return noErr;
+        const UInt32 frames = GetMaxFramesPerSlice();
+        std::memcpy(outData, &frames, sizeof frames);
+        return noErr;
     }
     case kAudioUnitProperty_ParameterValueStrings:
-      return GetParameterValueStrings(inScope, inElement, static_cast<CFArrayRef*>(outData));
+        return GetParameterValueStrings(inScope, inElement, static_cast<CFArrayRef*>(outData));
     case kAudioUnitProperty_GetUIComponentList:
-      GetUIComponentDescs(static_cast<ComponentDescription*>(outData));
-      return noErr;
+        GetUIComponentDescs(static_cast<ComponentDescription*>(outData));
+        return noErr;
     case kAudioUnitProperty_TailTime: {
-      const Float64 tail = GetTailTime();
-      std::memcpy(outData, &tail, sizeof tail);
-      return noErr;
+        const Float64 tail = GetTailTime();
+        std::memcpy(outData, &tail, sizeof tail);
+        return noErr;
     }
     case kAudioUnitProperty_LastRenderError: {
-      // Reading the error clears it.
-      const OSStatus error = mLastRenderError.exchange(noErr, std::memory_order_relaxed);
-      std::memcpy(outData, &error, sizeof error);
-      return noErr;
+        // Reading the error clears it.
+        const OSStatus error = mLastRenderError.exchange(noErr, std::memory_order_relaxed);
+        std::memcpy(outData, &error, sizeof error);
+        return noErr;
     }
     case kAudioUnitProperty_FactoryPresets:
-      return GetPresets(static_cast<CFArrayRef*>(outData));
+        return GetPresets(static_cast<CFArrayRef*>(outData));
     case kAudioUnitProperty_HostCallbacks: {
-      const HostCallbackInfo* info = mHostCallbacks.Get();
-      const HostCallbackInfo copy = info != nullptr ? *info : HostCallbackInfo{};
-      std::memcpy(outData, &copy, sizeof copy);
-      return noErr;
+        const HostCallbackInfo* info = mHostCallbacks.Get();
+        const HostCallbackInfo copy = info != nullptr ? *info : HostCallbackInfo{};
+        std::memcpy(outData, &copy, sizeof copy);
+        return noErr;
     }
     case kAudioUnitProperty_ElementName: {
-      AUElement* element = GetElement(inScope, inElement);
-      CFStringRef name = element->GetName();
-      if (name == nullptr) return kAudioUnitErr_PropertyNotInUse;
-      CFRetain(name);
-      std::memcpy(outData, &name, sizeof name);
-      return noErr;
+        AUElement* element = GetElement(inScope, inElement);
+        CFStringRef name = element->GetName();
+        if (name == nullptr) return kAudioUnitErr_PropertyNotInUse;
+        CFRetain(name);
+        std::memcpy(outData, &name, sizeof name);
+        return noErr;
     }
     case kAudioUnitProperty_PresentPreset: {
-      const AUPreset preset = CopyCurrentPreset();
-      std::memcpy(outData, &preset, sizeof preset);
-      return noErr;
+        const AUPreset preset = CopyCurrentPreset();
+        std::memcpy(outData, &preset, sizeof preset);
+        return noErr;
     }
     default:
-      return kAudioUnitErr_InvalidProperty;
-  }
+        return kAudioUnitErr_InvalidProperty;
+    }
 }
 
-OSStatus AUBase::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                             AudioUnitElement inElement, const void* inData, UInt32 inDataSize) {
-  if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
-  const bool global = inScope == kAudioUnitScope_Global;
-  switch (inID) {
+OSStatus AUBase::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope, AudioUnitElement inElement,
+                             const void* inData, UInt32 inDataSize) {
+    if (GetScope(inScope) == nullptr) return kAudioUnitErr_InvalidScope;
+    const bool global = inScope == kAudioUnitScope_Global;
+    switch (inID) {
     case kAudioUnitProperty_ClassInfo: {
-      if (!global) return kAudioUnitErr_InvalidScope;
-      if (inData == nullptr || inDataSize < sizeof(CFPropertyListRef))
-        return kAudioUnitErr_InvalidPropertyValue;
-      CFPropertyListRef state;
-      std::memcpy(&state, inData, sizeof state);
-      return RestoreState(state);
+        if (!global) return kAudioUnitErr_InvalidScope;
+        if (inData == nullptr || inDataSize < sizeof(CFPropertyListRef))
+            return kAudioUnitErr_InvalidPropertyValue;
+        CFPropertyListRef state;
+        std::memcpy(&state, inData, sizeof state);
+        return RestoreState(state);
     }
     case kAudioUnitProperty_SampleRate:
     case kAudioUnitProperty_StreamFormat: {
-      AUIOElement* element = GetIOElement(inScope, inElement);
-      if (element == nullptr) return kAudioUnitErr_InvalidElement;
-      AudioStreamBasicDescription format = element->GetStreamFormat();
-      if (inID == kAudioUnitProperty_SampleRate) {
-        if (inData == nullptr || inDataSize < sizeof(Float64)) return kAudioUnitErr_InvalidPropertyValue;
-        std::memcpy(&format.mSampleRate, inData, sizeof(Float64));
-      } else {
-        if (inData == nullptr || inDataSize < sizeof format) return kAudioUnitErr_InvalidPropertyValue;
-        std::memcpy(&format, inData, sizeof format);
-      }
-      const AudioStreamBasicDescription previous = element->GetStreamFormat();
-      if (std::memcmp(&format, &previous, sizeof format) == 0) return noErr;
-      if (!StreamFormatWritable(inScope, inElement)) return kAudioUnitErr_Initialized;
-      const AudioUnitScope scope = global ? kAudioUnitScope_Output : inScope;
-      if (!ValidFormat(scope, inElement, format)) return kAudioUnitErr_FormatNotSupported;
-      return ChangeStreamFormat(scope, inElement, previous, format);
+        AUIOElement* element = GetIOElement(inScope, inElement);
+        if (element == nullptr) return kAudioUnitErr_InvalidElement;
+        AudioStreamBasicDescription format = element->GetStreamFormat();
+        if (inID == kAudioUnitProperty_SampleRate) {
+            if (inData == nullptr || inDataSize < sizeof(Float64)) return kAudioUnitErr_InvalidPropertyValue;
+            std::memcpy(&format.mSampleRate, inData, sizeof(Float64));
+        } else {
+            if (inData == nullptr || inDataSize < sizeof format) return kAudioUnitErr_InvalidPropertyValue;
+            std::memcpy(&format, inData, sizeof format);
+        }
+        const AudioStreamBasicDescription previous = element->GetStreamFormat();
+        if (std::memcmp(&format, &previous, sizeof format) == 0) return noErr;
+        if (!StreamFormatWritable(inScope, inElement)) return kAudioUnitErr_Initialized;
+        const AudioUnitScope scope = global ? kAudioUnitScope_Output : inScope;
+        if (!ValidFormat(scope, inElement, format)) return kAudioUnitErr_FormatNotSupported;
+        return ChangeStreamFormat(scope, inElement, previous, format);
     }
     case kAudioUnitProperty_MaximumFramesPerSlice: {
-      if (!global) return kAudioUnitErr_InvalidScope;
-      if (inData == nullptr || inDataSize < sizeof(UInt32)) return kAudioUnitErr_InvalidPropertyValue;
-      UInt32 frames;
-      std::memcpy(&frames, inData, sizeof frames);
-      if (frames == GetMaxFramesPerSlice()) return noErr;
-      // Buffers are sized at initialisation; changing them under a running
-      // render would reallocate on the render path.
-      if (IsInitialized()) return kAudioUnitErr_Initialized;
-      if (frames == 0 || frames > kMaxFramesPerSliceLimit) return kAudioUnitErr_InvalidPropertyValue;
-      SetMaxFramesPerSlice(frames);
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        if (inData == nullptr || inDataSize < sizeof(UInt32)) return kAudioUnitErr_InvalidPropertyValue;
+        UInt32 frames;
+        std::memcpy(&frames, inData, sizeof frames);
+        if (frames == GetMaxFramesPerSlice()) return noErr;
+        // Buffers are sized at initialisation; changing them under a running
+        // render would reallocate on the render path.
+        if (IsInitialized()) return kAudioUnitErr_Initialized;
+        if (frames == 0 || frames > kMaxFramesPerSliceLimit) return kAudioUnitErr_InvalidPropertyValue;
+        SetMaxFramesPerSlice(frames);
+        return noErr;
     }
     case kAudioUnitProperty_SetRenderCallback: {
-      if (inScope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidScope;
-      AUInputElement* input = GetInput(inElement);
-      if (input == nullptr) return kAudioUnitErr_InvalidElement;
-      if (inData == nullptr || inDataSize < sizeof(AURenderCallbackStruct))
-        return kAudioUnitErr_InvalidPropertyValue;
-      AURenderCallbackStruct cb;
-      std::memcpy(&cb, inData, sizeof cb);
-      input->SetInputCallback(cb.inputProc, cb.inputProcRefCon);
-      return noErr;
+        if (inScope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidScope;
+        AUInputElement* input = GetInput(inElement);
+        if (input == nullptr) return kAudioUnitErr_InvalidElement;
+        if (inData == nullptr || inDataSize < sizeof(AURenderCallbackStruct))
+            return kAudioUnitErr_InvalidPropertyValue;
+        AURenderCallbackStruct cb;
+        std::memcpy(&cb, inData, sizeof cb);
+        input->SetInputCallback(cb.inputProc, cb.inputProcRefCon);
+        return noErr;
     }
     case kAudioUnitProperty_HostCallbacks: {
-      if (!global) return kAudioUnitErr_InvalidScope;
-      // Older hosts pass a shorter record: take what is there, the rest stays null.
-      HostCallbackInfo info{};
-      if (inData != nullptr)
-        std::memcpy(&info, inData, inDataSize < sizeof info ? inDataSize : sizeof info);
-      mHostCallbacks.Set(info);
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        // Older hosts pass a shorter record: take what is there, the rest stays null.
+        HostCallbackInfo info{};
+        if (inData != nullptr)
+            std::memcpy(&info, inData, inDataSize < sizeof info ? inDataSize : sizeof info);
+        mHostCallbacks.Set(info);
+        return noErr;
     }
     case kAudioUnitProperty_ElementName: {
-      AUElement* element = GetElement(inScope, inElement);
-      if (element == nullptr) return kAudioUnitErr_InvalidElement;
-      CFStringRef name = nullptr;
-      if (inData != nullptr && inDataSize >= sizeof name) std::memcpy(&name, inData, sizeof name);
-      if (name != nullptr && CFGetTypeID(name) != CFStringGetTypeID())
-        return kAudioUnitErr_InvalidPropertyValue;
-      element->SetName(name);
-      return noErr;
+        AUElement* element = GetElement(inScope, inElement);
+        if (element == nullptr) return kAudioUnitErr_InvalidElement;
+        CFStringRef name = nullptr;
+        if (inData != nullptr && inDataSize >= sizeof name) std::memcpy(&name, inData, sizeof name);
+        if (name != nullptr && CFGetTypeID(name) != CFStringGetTypeID())
+            return kAudioUnitErr_InvalidPropertyValue;
+        element->SetName(name);
+        return noErr;
     }
     case kAudioUnitProperty_PresentPreset: {
-      if (!global) return kAudioUnitErr_InvalidScope;
-      if (inData == nullptr || inDataSize < sizeof(AUPreset)) return kAudioUnitErr_InvalidPropertyValue;
-      AUPreset preset;
-      std::memcpy(&preset, inData, sizeof preset);
-      if (preset.presetNumber >= 0) return NewFactoryPresetSet(preset);
-      if (preset.presetName != nullptr && CFGetTypeID(preset.presetName) != CFStringGetTypeID())
-        return kAudioUnitErr_InvalidPropertyValue;
-      SetUserPreset(mPresetLock, mCurrentPreset, preset.presetName);
-      return noErr;
+        if (!global) return kAudioUnitErr_InvalidScope;
+        if (inData == nullptr || inDataSize < sizeof(AUPreset)) return kAudioUnitErr_InvalidPropertyValue;
+        AUPreset preset;
+        std::memcpy(&preset, inData, sizeof preset);
+        if (preset.presetNumber >= 0) return NewFactoryPresetSet(preset);
+        if (preset.presetName != nullptr && CFGetTypeID(preset.presetName) != CFStringGetTypeID())
+            return kAudioUnitErr_InvalidPropertyValue;
+        SetUserPreset(mPresetLock, mCurrentPreset, preset.presetName);
+        return noErr;
     }
     case kAudioUnitProperty_ParameterList:
     case kAudioUnitProperty_ParameterInfo:
@@ -655,356 +654,356 @@ OSStatus AUBase::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
     case kAudioUnitProperty_TailTime:
     case kAudioUnitProperty_LastRenderError:
     case kAudioUnitProperty_FactoryPresets:
-      return kAudioUnitErr_PropertyNotWritable;
+        return kAudioUnitErr_PropertyNotWritable;
     default:
-      return kAudioUnitErr_InvalidProperty;
-  }
+        return kAudioUnitErr_InvalidProperty;
+    }
 }
 
 OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID inID, AudioUnitScope inScope,
                                          AudioUnitElement inElement, UInt32* outDataSize,
                                          Boolean* outWritable) {
-  UInt32 size = 0;
-  Boolean writable = false;
-  const OSStatus result = GetPropertyInfo(inID, inScope, inElement, size, writable);
-  if (result != noErr) return result;
-  if (outDataSize != nullptr) *outDataSize = size;
-  if (outWritable != nullptr) *outWritable = writable;
-  return noErr;
+    UInt32 size = 0;
+    Boolean writable = false;
+    const OSStatus result = GetPropertyInfo(inID, inScope, inElement, size, writable);
+    if (result != noErr) return result;
+    if (outDataSize != nullptr) *outDataSize = size;
+    if (outWritable != nullptr) *outWritable = writable;
+    return noErr;
 }
 
 OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                     AudioUnitElement inElement, void* outData,
-                                     UInt32* ioDataSize) {
-  if (ioDataSize == nullptr) return paramErr;
-  UInt32 size = 0;
-  Boolean writable = false;
-  OSStatus result = GetPropertyInfo(inID, inScope, inElement, size, writable);
-  if (result != noErr) return result;
-  if (outData == nullptr) {
-    *ioDataSize = size;
-    return noErr;
-  }
-  // A buffer smaller than the property is refused rather than filled in
-  // part: half a pointer or a cut-off record is worse than an error.
-  if (*ioDataSize < size) return kAudioUnitErr_InvalidPropertyValue;
-  result = GetProperty(inID, inScope, inElement, outData);
-  if (result == noErr) *ioDataSize = size;
-  return result;
+                                     AudioUnitElement inElement, void* outData, UInt32* ioDataSize) {
+    if (ioDataSize == nullptr) return paramErr;
+    UInt32 size = 0;
+    Boolean writable = false;
+    OSStatus result = GetPropertyInfo(inID, inScope, inElement, size, writable);
+    if (result != noErr) return result;
+    if (outData == nullptr) {
+        *ioDataSize = size;
+        return noErr;
+    }
+    // A buffer smaller than the property is refused rather than filled in
+    // part: half a pointer or a cut-off record is worse than an error.
+    if (*ioDataSize < size) return kAudioUnitErr_InvalidPropertyValue;
+    result = GetProperty(inID, inScope, inElement, outData);
+    if (result == noErr) *ioDataSize = size;
+    return result;
 }
 
 OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope,
-                                     AudioUnitElement inElement, const void* inData,
-                                     UInt32 inDataSize) {
-  if (inData == nullptr && inDataSize > 0) return paramErr;
-  return SetProperty(inID, inScope, inElement, inData, inDataSize);
+                                     AudioUnitElement inElement, const void* inData, UInt32 inDataSize) {
+    if (inData == nullptr && inDataSize > 0) return paramErr;
+    return SetProperty(inID, inScope, inElement, inData, inDataSize);
 }
 
 // ---------------------------------------------------------------------------
 // Generic state
 
 void AUBase::WriteParameterBlob(std::vector<UInt8>& blob) {
-  const AudioUnitScope order[] = {kAudioUnitScope_Global, kAudioUnitScope_Input,
-                                  kAudioUnitScope_Output, kAudioUnitScope_Group};
-  for (AudioUnitScope scope : order) {
-    AUScope* s = GetScope(scope);
-    for (UInt32 e = 0; e < s->GetNumberOfElements(); ++e) {
-      AUElement* element = s->GetElement(e);
-      const UInt32 n = element->GetNumberOfParameters();
-      if (n == 0) continue;
-      PutBigEndian(blob, scope);
-      PutBigEndian(blob, e);
-      PutBigEndian(blob, n);
-      for (UInt32 id = 0; id < n; ++id) {
-        PutBigEndian(blob, id);
-        PutBigEndian(blob, std::bit_cast<UInt32>(element->GetParameter(id)));
-      }
+    const AudioUnitScope order[] = {kAudioUnitScope_Global, kAudioUnitScope_Input, kAudioUnitScope_Output,
+                                    kAudioUnitScope_Group};
+    for (AudioUnitScope scope : order) {
+        AUScope* s = GetScope(scope);
+        for (UInt32 e = 0; e < s->GetNumberOfElements(); ++e) {
+            AUElement* element = s->GetElement(e);
+            const UInt32 n = element->GetNumberOfParameters();
+            if (n == 0) continue;
+            PutBigEndian(blob, scope);
+            PutBigEndian(blob, e);
+            PutBigEndian(blob, n);
+            for (UInt32 id = 0; id < n; ++id) {
+                PutBigEndian(blob, id);
+                PutBigEndian(blob, std::bit_cast<UInt32>(element->GetParameter(id)));
+            }
+        }
     }
-  }
 }
 
 // `value` held within the range the unit publishes for the parameter; as it
 // is when the unit describes no range for it.
 AudioUnitParameterValue AUBase::ClampToPublishedRange(AudioUnitScope scope, AudioUnitParameterID id,
                                                       AudioUnitParameterValue value) {
-  AudioUnitParameterInfo info{};
-  const OSStatus described = GetParameterInfo(scope, id, info);
-  if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) && info.cfNameString != nullptr)
-    CFRelease(info.cfNameString);
-  if (described != noErr || !(info.minValue <= info.maxValue)) return value;
-  return value < info.minValue ? info.minValue : value > info.maxValue ? info.maxValue : value;
+    AudioUnitParameterInfo info{};
+    const OSStatus described = GetParameterInfo(scope, id, info);
+    if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) && info.cfNameString != nullptr)
+        CFRelease(info.cfNameString);
+    if (described != noErr || !(info.minValue <= info.maxValue)) return value;
+    return value < info.minValue ? info.minValue : value > info.maxValue ? info.maxValue : value;
 }
 
 bool AUBase::ApplyParameterBlob(const UInt8* bytes, size_t length) {
-  size_t pos = 0;
-  while (length - pos >= 12) {
-    const UInt32 scope = GetBigEndian(bytes + pos);
-    const UInt32 elementIndex = GetBigEndian(bytes + pos + 4);
-    const UInt32 count = GetBigEndian(bytes + pos + 8);
-    pos += 12;
-    AUElement* element = GetElement(scope, elementIndex);
-    if (element == nullptr) return false;  // an unknown element ends the reading
-    for (UInt32 i = 0; i < count; ++i) {
-      if (length - pos < 8) return false;
-      const UInt32 id = GetBigEndian(bytes + pos);
-      const float value = std::bit_cast<float>(GetBigEndian(bytes + pos + 4));
-      pos += 8;
-      // Ids the element does not have, and values that are not numbers, are
-      // skipped, and values beyond a parameter's published range are held at
-      // its nearer bound: a damaged blob must not feed the effect NaN,
-      // infinity or a number its signal path turns into either.
-      if (element->HasParameter(id) && std::isfinite(value))
-        element->SetParameter(id, ClampToPublishedRange(scope, id, value));
+    size_t pos = 0;
+    while (length - pos >= 12) {
+        const UInt32 scope = GetBigEndian(bytes + pos);
+        const UInt32 elementIndex = GetBigEndian(bytes + pos + 4);
+        const UInt32 count = GetBigEndian(bytes + pos + 8);
+        pos += 12;
+        AUElement* element = GetElement(scope, elementIndex);
+        if (element == nullptr) return false; // an unknown element ends the reading
+        for (UInt32 i = 0; i < count; ++i) {
+            if (length - pos < 8) return false;
+            const UInt32 id = GetBigEndian(bytes + pos);
+            const float value = std::bit_cast<float>(GetBigEndian(bytes + pos + 4));
+            pos += 8;
+            // Ids the element does not have, and values that are not numbers, are
+            // skipped, and values beyond a parameter's published range are held at
+            // its nearer bound: a damaged blob must not feed the effect NaN,
+            // infinity or a number its signal path turns into either.
+            if (element->HasParameter(id) && std::isfinite(value))
+                element->SetParameter(id, ClampToPublishedRange(scope, id, value));
+        }
     }
-  }
-  return true;
+    return true;
 }
 
 OSStatus AUBase::SaveState(CFPropertyListRef* outData) {
-  if (outData == nullptr) return paramErr;
-  *outData = nullptr;
-  CFMutableDictionaryRef dict = CFDictionaryCreateMutable(
-      nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  if (dict == nullptr) return memFullErr;
+    if (outData == nullptr) return paramErr;
+    *outData = nullptr;
+    CFMutableDictionaryRef dict = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                            &kCFTypeDictionaryValueCallBacks);
+    if (dict == nullptr) return memFullErr;
 
-  const SInt32 version = 0;
-  const SInt32 type = SInt32(mComponentDescription.componentType);
-  const SInt32 subtype = SInt32(mComponentDescription.componentSubType);
-  const SInt32 manufacturer = SInt32(mComponentDescription.componentManufacturer);
-  SetNumber(dict, CFSTR("version"), kCFNumberSInt32Type, &version);
-  SetNumber(dict, CFSTR("type"), kCFNumberSInt32Type, &type);
-  SetNumber(dict, CFSTR("subtype"), kCFNumberSInt32Type, &subtype);
-  SetNumber(dict, CFSTR("manufacturer"), kCFNumberSInt32Type, &manufacturer);
+    const SInt32 version = 0;
+    const SInt32 type = SInt32(mComponentDescription.componentType);
+    const SInt32 subtype = SInt32(mComponentDescription.componentSubType);
+    const SInt32 manufacturer = SInt32(mComponentDescription.componentManufacturer);
+    SetNumber(dict, CFSTR("version"), kCFNumberSInt32Type, &version);
+    SetNumber(dict, CFSTR("type"), kCFNumberSInt32Type, &type);
+    SetNumber(dict, CFSTR("subtype"), kCFNumberSInt32Type, &subtype);
+    SetNumber(dict, CFSTR("manufacturer"), kCFNumberSInt32Type, &manufacturer);
 
-  std::vector<UInt8> blob;
-  WriteParameterBlob(blob);
-  CFDataRef data = CFDataCreate(nullptr, blob.data(), CFIndex(blob.size()));
-  if (data != nullptr) {
-    CFDictionarySetValue(dict, CFSTR("data"), data);
-    CFRelease(data);
-  }
-
-  const AUPreset preset = CopyCurrentPreset();
-  CFDictionarySetValue(dict, CFSTR("name"),
-                       preset.presetName != nullptr ? preset.presetName : CFSTR("Untitled"));
-  if (preset.presetName != nullptr) CFRelease(preset.presetName);
-
-  UInt32 size = 0;
-  if (DispatchGetPropertyInfo(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0, &size,
-                              nullptr) == noErr &&
-      size == sizeof(UInt32)) {
-    UInt32 quality = 0;
-    if (DispatchGetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0, &quality,
-                            &size) == noErr) {
-      const SInt32 q = SInt32(quality);
-      SetNumber(dict, CFSTR("render-quality"), kCFNumberSInt32Type, &q);
+    std::vector<UInt8> blob;
+    WriteParameterBlob(blob);
+    CFDataRef data = CFDataCreate(nullptr, blob.data(), CFIndex(blob.size()));
+    if (data != nullptr) {
+        CFDictionarySetValue(dict, CFSTR("data"), data);
+        CFRelease(data);
     }
-  }
-  if (DispatchGetPropertyInfo(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &size,
-                              nullptr) == noErr &&
-      size == sizeof(Float32)) {
-    Float32 load = 0;
-    if (DispatchGetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &load, &size) ==
-        noErr)
-      SetNumber(dict, CFSTR("cpu-load"), kCFNumberFloat32Type, &load);
-  }
 
-  // Element names, by scope number and element number, when any are set.
-  CFMutableDictionaryRef names = nullptr;
-  const AudioUnitScope order[] = {kAudioUnitScope_Global, kAudioUnitScope_Input,
-                                  kAudioUnitScope_Output, kAudioUnitScope_Group};
-  for (AudioUnitScope scope : order) {
-    AUScope* s = GetScope(scope);
-    if (!s->HasElementWithName()) continue;
-    if (names == nullptr)
-      names = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                        &kCFTypeDictionaryValueCallBacks);
-    CFMutableDictionaryRef elements = CFDictionaryCreateMutable(
-        nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-    for (UInt32 e = 0; e < s->GetNumberOfElements(); ++e) {
-      CFStringRef name = s->GetElement(e)->GetName();
-      if (name == nullptr) continue;
-      CFStringRef key = CreateDecimalString(e);
-      CFDictionarySetValue(elements, key, name);
-      CFRelease(key);
+    const AUPreset preset = CopyCurrentPreset();
+    CFDictionarySetValue(dict, CFSTR("name"),
+                         preset.presetName != nullptr ? preset.presetName : CFSTR("Untitled"));
+    if (preset.presetName != nullptr) CFRelease(preset.presetName);
+
+    UInt32 size = 0;
+    if (DispatchGetPropertyInfo(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0, &size,
+                                nullptr) == noErr &&
+        size == sizeof(UInt32)) {
+        UInt32 quality = 0;
+        if (DispatchGetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0, &quality,
+                                &size) == noErr) {
+            const SInt32 q = SInt32(quality);
+            SetNumber(dict, CFSTR("render-quality"), kCFNumberSInt32Type, &q);
+        }
     }
-    CFStringRef key = CreateDecimalString(scope);
-    CFDictionarySetValue(names, key, elements);
-    CFRelease(key);
-    CFRelease(elements);
-  }
-  if (names != nullptr) {
-    CFDictionarySetValue(dict, CFSTR("element-name"), names);
-    CFRelease(names);
-  }
+    if (DispatchGetPropertyInfo(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &size, nullptr) ==
+            noErr &&
+        size == sizeof(Float32)) {
+        Float32 load = 0;
+        if (DispatchGetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &load, &size) == noErr)
+            SetNumber(dict, CFSTR("cpu-load"), kCFNumberFloat32Type, &load);
+    }
 
-  *outData = dict;
-  return noErr;
+    // Element names, by scope number and element number, when any are set.
+    CFMutableDictionaryRef names = nullptr;
+    const AudioUnitScope order[] = {kAudioUnitScope_Global, kAudioUnitScope_Input, kAudioUnitScope_Output,
+                                    kAudioUnitScope_Group};
+    for (AudioUnitScope scope : order) {
+        AUScope* s = GetScope(scope);
+        if (!s->HasElementWithName()) continue;
+        if (names == nullptr)
+            names = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                              &kCFTypeDictionaryValueCallBacks);
+        CFMutableDictionaryRef elements = CFDictionaryCreateMutable(
+            nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+        for (UInt32 e = 0; e < s->GetNumberOfElements(); ++e) {
+            CFStringRef name = s->GetElement(e)->GetName();
+            if (name == nullptr) continue;
+            CFStringRef key = CreateDecimalString(e);
+            CFDictionarySetValue(elements, key, name);
+            CFRelease(key);
+        }
+        CFStringRef key = CreateDecimalString(scope);
+        CFDictionarySetValue(names, key, elements);
+        CFRelease(key);
+        CFRelease(elements);
+    }
+    if (names != nullptr) {
+        CFDictionarySetValue(dict, CFSTR("element-name"), names);
+        CFRelease(names);
+    }
+
+    *outData = dict;
+    return noErr;
 }
 
 OSStatus AUBase::RestoreState(CFPropertyListRef inData) {
-  if (inData == nullptr || CFGetTypeID(inData) != CFDictionaryGetTypeID())
-    return kAudioUnitErr_InvalidPropertyValue;
-  CFDictionaryRef dict = static_cast<CFDictionaryRef>(inData);
+    if (inData == nullptr || CFGetTypeID(inData) != CFDictionaryGetTypeID())
+        return kAudioUnitErr_InvalidPropertyValue;
+    CFDictionaryRef dict = static_cast<CFDictionaryRef>(inData);
 
-  // Everything is checked before anything is applied.
-  if (CFDictionaryContainsKey(dict, CFSTR("part"))) return kAudioUnitErr_InvalidPropertyValue;
-  SInt64 version = -1;
-  if (!ReadInteger(dict, CFSTR("version"), version) || version != 0)
-    return kAudioUnitErr_InvalidPropertyValue;
-  if (!ReadCode(dict, CFSTR("subtype"), mComponentDescription.componentSubType) ||
-      !ReadCode(dict, CFSTR("manufacturer"), mComponentDescription.componentManufacturer))
-    return kAudioUnitErr_InvalidPropertyValue;
-  CFTypeRef data = CFDictionaryGetValue(dict, CFSTR("data"));
-  if (data != nullptr && CFGetTypeID(data) != CFDataGetTypeID())
-    return kAudioUnitErr_InvalidPropertyValue;
+    // Everything is checked before anything is applied.
+    if (CFDictionaryContainsKey(dict, CFSTR("part"))) return kAudioUnitErr_InvalidPropertyValue;
+    SInt64 version = -1;
+    if (!ReadInteger(dict, CFSTR("version"), version) || version != 0)
+        return kAudioUnitErr_InvalidPropertyValue;
+    if (!ReadCode(dict, CFSTR("subtype"), mComponentDescription.componentSubType) ||
+        !ReadCode(dict, CFSTR("manufacturer"), mComponentDescription.componentManufacturer))
+        return kAudioUnitErr_InvalidPropertyValue;
+    CFTypeRef data = CFDictionaryGetValue(dict, CFSTR("data"));
+    if (data != nullptr && CFGetTypeID(data) != CFDataGetTypeID()) return kAudioUnitErr_InvalidPropertyValue;
 
-  if (data != nullptr) {
-    CFDataRef blob = static_cast<CFDataRef>(data);
-    const CFIndex length = CFDataGetLength(blob);
-    if (length > 0) ApplyParameterBlob(CFDataGetBytePtr(blob), size_t(length));
-  }
+    if (data != nullptr) {
+        CFDataRef blob = static_cast<CFDataRef>(data);
+        const CFIndex length = CFDataGetLength(blob);
+        if (length > 0) ApplyParameterBlob(CFDataGetBytePtr(blob), size_t(length));
+    }
 
-  SInt64 quality = 0;
-  if (ReadInteger(dict, CFSTR("render-quality"), quality) && quality >= 0 && quality <= UINT32_MAX) {
-    const UInt32 q = UInt32(quality);
-    DispatchSetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0, &q, sizeof q);
-  }
-  CFTypeRef load = CFDictionaryGetValue(dict, CFSTR("cpu-load"));
-  if (load != nullptr && CFGetTypeID(load) == CFNumberGetTypeID()) {
-    Float32 value = 0;
-    CFNumberGetValue(static_cast<CFNumberRef>(load), kCFNumberFloat32Type, &value);
-    if (std::isfinite(value))
-      DispatchSetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &value, sizeof value);
-  }
+    SInt64 quality = 0;
+    if (ReadInteger(dict, CFSTR("render-quality"), quality) && quality >= 0 && quality <= UINT32_MAX) {
+        const UInt32 q = UInt32(quality);
+        DispatchSetProperty(kAudioUnitProperty_RenderQuality, kAudioUnitScope_Global, 0, &q, sizeof q);
+    }
+    CFTypeRef load = CFDictionaryGetValue(dict, CFSTR("cpu-load"));
+    if (load != nullptr && CFGetTypeID(load) == CFNumberGetTypeID()) {
+        Float32 value = 0;
+        CFNumberGetValue(static_cast<CFNumberRef>(load), kCFNumberFloat32Type, &value);
+        if (std::isfinite(value))
+            DispatchSetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &value, sizeof value);
+    }
 
-  CFTypeRef names = CFDictionaryGetValue(dict, CFSTR("element-name"));
-  if (names != nullptr && CFGetTypeID(names) == CFDictionaryGetTypeID()) {
-    struct Context {
-      AUBase* unit;
-      UInt32 scope;
-    } context{this, 0};
-    CFDictionaryApplyFunction(
-        static_cast<CFDictionaryRef>(names),
-        [](const void* key, const void* value, void* info) {
-          auto* c = static_cast<Context*>(info);
-          if (!ParseDecimal(key, c->scope) || value == nullptr ||
-              CFGetTypeID(value) != CFDictionaryGetTypeID())
-            return;
-          CFDictionaryApplyFunction(
-              static_cast<CFDictionaryRef>(value),
-              [](const void* k, const void* v, void* info2) {
-                auto* c2 = static_cast<Context*>(info2);
-                UInt32 e = 0;
-                if (!ParseDecimal(k, e) || v == nullptr || CFGetTypeID(v) != CFStringGetTypeID())
-                  return;
-                if (AUElement* element = c2->unit->GetElement(c2->scope, e))
-                  element->SetName(static_cast<CFStringRef>(v));
-              },
-              c);
-        },
-        &context);
-  }
+    CFTypeRef names = CFDictionaryGetValue(dict, CFSTR("element-name"));
+    if (names != nullptr && CFGetTypeID(names) == CFDictionaryGetTypeID()) {
+        struct Context {
+            AUBase* unit;
+            UInt32 scope;
+        } context{this, 0};
+        CFDictionaryApplyFunction(
+            static_cast<CFDictionaryRef>(names),
+            [](const void* key, const void* value, void* info) {
+                auto* c = static_cast<Context*>(info);
+                if (!ParseDecimal(key, c->scope) || value == nullptr ||
+                    CFGetTypeID(value) != CFDictionaryGetTypeID())
+                    return;
+                CFDictionaryApplyFunction(
+                    static_cast<CFDictionaryRef>(value),
+                    [](const void* k, const void* v, void* info2) {
+                        auto* c2 = static_cast<Context*>(info2);
+                        UInt32 e = 0;
+                        if (!ParseDecimal(k, e) || v == nullptr || CFGetTypeID(v) != CFStringGetTypeID())
+                            return;
+                        if (AUElement* element = c2->unit->GetElement(c2->scope, e))
+                            element->SetName(static_cast<CFStringRef>(v));
+                    },
+                    c);
+            },
+            &context);
+    }
 
-  CFTypeRef name = CFDictionaryGetValue(dict, CFSTR("name"));
-  if (name != nullptr && CFGetTypeID(name) != CFStringGetTypeID()) name = nullptr;
-  SetUserPreset(mPresetLock, mCurrentPreset, static_cast<CFStringRef>(name));
-  return noErr;
+    CFTypeRef name = CFDictionaryGetValue(dict, CFSTR("name"));
+    if (name != nullptr && CFGetTypeID(name) != CFStringGetTypeID()) name = nullptr;
+    SetUserPreset(mPresetLock, mCurrentPreset, static_cast<CFStringRef>(name));
+    return noErr;
 }
 
 // ---------------------------------------------------------------------------
 // Lifecycle and rendering
 
 void AUBase::ReallocateBuffers() {
-  const UInt32 frames = GetMaxFramesPerSlice();
-  for (UInt32 i = 0; i < mInputs.GetNumberOfElements(); ++i) GetInput(i)->AllocateBuffer(frames);
-  for (UInt32 i = 0; i < mOutputs.GetNumberOfElements(); ++i) GetOutput(i)->AllocateBuffer(frames);
+    const UInt32 frames = GetMaxFramesPerSlice();
+    for (UInt32 i = 0; i < mInputs.GetNumberOfElements(); ++i)
+        GetInput(i)->AllocateBuffer(frames);
+    for (UInt32 i = 0; i < mOutputs.GetNumberOfElements(); ++i)
+        GetOutput(i)->AllocateBuffer(frames);
 }
 
 void AUBase::DeallocateBuffers() {
-  for (UInt32 i = 0; i < mInputs.GetNumberOfElements(); ++i) GetInput(i)->DeallocateBuffer();
-  for (UInt32 i = 0; i < mOutputs.GetNumberOfElements(); ++i) GetOutput(i)->DeallocateBuffer();
+    for (UInt32 i = 0; i < mInputs.GetNumberOfElements(); ++i)
+        GetInput(i)->DeallocateBuffer();
+    for (UInt32 i = 0; i < mOutputs.GetNumberOfElements(); ++i)
+        GetOutput(i)->DeallocateBuffer();
 }
 
 OSStatus AUBase::DoInitialize() {
-  if (IsInitialized()) return noErr;
-  CreateElements();
-  ReallocateBuffers();
-  const OSStatus result = Initialize();
-  if (result != noErr) {
-    DeallocateBuffers();
-    return result;
-  }
-  mInitialized.store(true, std::memory_order_release);
-  return noErr;
+    if (IsInitialized()) return noErr;
+    CreateElements();
+    ReallocateBuffers();
+    const OSStatus result = Initialize();
+    if (result != noErr) {
+        DeallocateBuffers();
+        return result;
+    }
+    mInitialized.store(true, std::memory_order_release);
+    return noErr;
 }
 
 void AUBase::DoCleanup() {
-  if (!IsInitialized()) return;
-  Cleanup();
-  mInitialized.store(false, std::memory_order_release);
-  DeallocateBuffers();
+    if (!IsInitialized()) return;
+    Cleanup();
+    mInitialized.store(false, std::memory_order_release);
+    DeallocateBuffers();
 }
 
-OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags,
-                          const AudioTimeStamp& inTimeStamp, UInt32 inBusNumber,
-                          UInt32 inNumberFrames, AudioBufferList& ioData) {
-  OSStatus result = noErr;
-  AUOutputElement* output = GetOutput(inBusNumber);
-  if (!IsInitialized()) {
-    result = kAudioUnitErr_Uninitialized;
-  } else if (output == nullptr) {
-    result = kAudioUnitErr_InvalidElement;
-  } else if (inNumberFrames > GetMaxFramesPerSlice()) {
-    result = kAudioUnitErr_TooManyFramesToProcess;
-  } else if (ioData.mNumberBuffers != output->NumberChannels()) {
-    result = paramErr;
-  }
-  if (result != noErr) {
-    SetLastRenderError(result);
-    return result;
-  }
-
-  // Either every buffer comes from the host, or none does (the unit's own).
-  const UInt32 channels = ioData.mNumberBuffers;
-  UInt32 provided = 0;
-  for (UInt32 i = 0; i < channels; ++i) {
-    const AudioBuffer& b = ioData.mBuffers[i];
-    if (b.mData == nullptr) continue;
-    if (b.mDataByteSize < inNumberFrames * sizeof(float)) {
-      SetLastRenderError(paramErr);
-      return paramErr;
+OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& inTimeStamp,
+                          UInt32 inBusNumber, UInt32 inNumberFrames, AudioBufferList& ioData) {
+    OSStatus result = noErr;
+    AUOutputElement* output = GetOutput(inBusNumber);
+    if (!IsInitialized()) {
+        result = kAudioUnitErr_Uninitialized;
+    } else if (output == nullptr) {
+        result = kAudioUnitErr_InvalidElement;
+    } else if (inNumberFrames > GetMaxFramesPerSlice()) {
+        result = kAudioUnitErr_TooManyFramesToProcess;
+    } else if (ioData.mNumberBuffers != output->NumberChannels()) {
+        result = paramErr;
     }
-    ++provided;
-  }
-  if (provided != 0 && provided != channels) {
-    SetLastRenderError(paramErr);
-    return paramErr;
-  }
-  if (provided == 0) {
-    const AudioBufferList& own = output->PrepareBuffer(inNumberFrames);
-    for (UInt32 i = 0; i < channels; ++i) ioData.mBuffers[i] = own.mBuffers[i];
-  }
-  for (UInt32 i = 0; i < channels; ++i)
-    ioData.mBuffers[i].mDataByteSize = inNumberFrames * UInt32(sizeof(float));
-  output->SetBufferList(ioData);
+    if (result != noErr) {
+        SetLastRenderError(result);
+        return result;
+    }
 
-  result = Render(ioActionFlags, inTimeStamp, inNumberFrames);
-  if (result != noErr) SetLastRenderError(result);
-  return result;
+    // Either every buffer comes from the host, or none does (the unit's own).
+    const UInt32 channels = ioData.mNumberBuffers;
+    UInt32 provided = 0;
+    for (UInt32 i = 0; i < channels; ++i) {
+        const AudioBuffer& b = ioData.mBuffers[i];
+        if (b.mData == nullptr) continue;
+        if (b.mDataByteSize < inNumberFrames * sizeof(float)) {
+            SetLastRenderError(paramErr);
+            return paramErr;
+        }
+        ++provided;
+    }
+    if (provided != 0 && provided != channels) {
+        SetLastRenderError(paramErr);
+        return paramErr;
+    }
+    if (provided == 0) {
+        const AudioBufferList& own = output->PrepareBuffer(inNumberFrames);
+        for (UInt32 i = 0; i < channels; ++i)
+            ioData.mBuffers[i] = own.mBuffers[i];
+    }
+    for (UInt32 i = 0; i < channels; ++i)
+        ioData.mBuffers[i].mDataByteSize = inNumberFrames * UInt32(sizeof(float));
+    output->SetBufferList(ioData);
+
+    result = Render(ioActionFlags, inTimeStamp, inNumberFrames);
+    if (result != noErr) SetLastRenderError(result);
+    return result;
 }
 
 // ---------------------------------------------------------------------------
 // Component dispatch
 
 OSStatus AUBase::ComponentEntryDispatch(ComponentParameters* params, AUBase* This) {
-  if (params == nullptr || This == nullptr) return paramErr;
-  const ComponentArgument* a = params->args;
-  auto need = [params](UInt16 n) { return params->count >= n; };
-  switch (params->what) {
+    if (params == nullptr || This == nullptr) return paramErr;
+    const ComponentArgument* a = params->args;
+    auto need = [params](UInt16 n) { return params->count >= n; };
+    switch (params->what) {
     case kComponentCanDoSelect:
-      if (!need(1)) return paramErr;
-      switch (a[0].s32) {
+        if (!need(1)) return paramErr;
+        switch (a[0].s32) {
         case kComponentOpenSelect:
         case kComponentCloseSelect:
         case kComponentCanDoSelect:
@@ -1018,49 +1017,47 @@ OSStatus AUBase::ComponentEntryDispatch(ComponentParameters* params, AUBase* Thi
         case kAudioUnitSetParameterSelect:
         case kAudioUnitResetSelect:
         case kAudioUnitRenderSelect:
-          return 1;
+            return 1;
         default:
-          return 0;
-      }
+            return 0;
+        }
     case kComponentVersionSelect:
-      return OSStatus(This->Version());
+        return OSStatus(This->Version());
     case kAudioUnitInitializeSelect:
-      return This->DoInitialize();
+        return This->DoInitialize();
     case kAudioUnitUninitializeSelect:
-      This->DoCleanup();
-      return noErr;
+        This->DoCleanup();
+        return noErr;
     case kAudioUnitResetSelect:
-      if (!need(2)) return paramErr;
-      return This->Reset(a[0].u32, a[1].u32);
+        if (!need(2)) return paramErr;
+        return This->Reset(a[0].u32, a[1].u32);
     case kAudioUnitGetPropertyInfoSelect:
-      if (!need(5)) return paramErr;
-      return This->DispatchGetPropertyInfo(a[0].u32, a[1].u32, a[2].u32,
-                                           static_cast<UInt32*>(a[3].ptr),
-                                           static_cast<Boolean*>(a[4].ptr));
+        if (!need(5)) return paramErr;
+        return This->DispatchGetPropertyInfo(a[0].u32, a[1].u32, a[2].u32, static_cast<UInt32*>(a[3].ptr),
+                                             static_cast<Boolean*>(a[4].ptr));
     case kAudioUnitGetPropertySelect:
-      if (!need(5)) return paramErr;
-      return This->DispatchGetProperty(a[0].u32, a[1].u32, a[2].u32, a[3].ptr,
-                                       static_cast<UInt32*>(a[4].ptr));
+        if (!need(5)) return paramErr;
+        return This->DispatchGetProperty(a[0].u32, a[1].u32, a[2].u32, a[3].ptr,
+                                         static_cast<UInt32*>(a[4].ptr));
     case kAudioUnitSetPropertySelect:
-      if (!need(5)) return paramErr;
-      return This->DispatchSetProperty(a[0].u32, a[1].u32, a[2].u32, a[3].cptr, a[4].u32);
+        if (!need(5)) return paramErr;
+        return This->DispatchSetProperty(a[0].u32, a[1].u32, a[2].u32, a[3].cptr, a[4].u32);
     case kAudioUnitGetParameterSelect: {
-      if (!need(4) || a[3].ptr == nullptr) return paramErr;
-      AudioUnitParameterValue value = 0;
-      const OSStatus result = This->GetParameter(a[0].u32, a[1].u32, a[2].u32, value);
-      if (result == noErr) *static_cast<AudioUnitParameterValue*>(a[3].ptr) = value;
-      return result;
+        if (!need(4) || a[3].ptr == nullptr) return paramErr;
+        AudioUnitParameterValue value = 0;
+        const OSStatus result = This->GetParameter(a[0].u32, a[1].u32, a[2].u32, value);
+        if (result == noErr) *static_cast<AudioUnitParameterValue*>(a[3].ptr) = value;
+        return result;
     }
     case kAudioUnitSetParameterSelect:
-      if (!need(5)) return paramErr;
-      return This->SetParameter(a[0].u32, a[1].u32, a[2].u32, a[3].f32, a[4].u32);
+        if (!need(5)) return paramErr;
+        return This->SetParameter(a[0].u32, a[1].u32, a[2].u32, a[3].f32, a[4].u32);
     case kAudioUnitRenderSelect:
-      if (!need(5) || a[0].ptr == nullptr || a[1].cptr == nullptr || a[4].ptr == nullptr)
-        return paramErr;
-      return This->DoRender(*static_cast<AudioUnitRenderActionFlags*>(a[0].ptr),
-                            *static_cast<const AudioTimeStamp*>(a[1].cptr), a[2].u32, a[3].u32,
-                            *static_cast<AudioBufferList*>(a[4].ptr));
+        if (!need(5) || a[0].ptr == nullptr || a[1].cptr == nullptr || a[4].ptr == nullptr) return paramErr;
+        return This->DoRender(*static_cast<AudioUnitRenderActionFlags*>(a[0].ptr),
+                              *static_cast<const AudioTimeStamp*>(a[1].cptr), a[2].u32, a[3].u32,
+                              *static_cast<AudioBufferList*>(a[4].ptr));
     default:
-      return badComponentSelector;
-  }
+        return badComponentSelector;
+    }
 }

@@ -49,13 +49,16 @@ UInt32 gateEnter() {
     }
 }
 
-void gateLeave(UInt32 e) { gGate.readers[e & 1u].fetch_sub(1, std::memory_order_release); }
+void gateLeave(UInt32 e) {
+    gGate.readers[e & 1u].fetch_sub(1, std::memory_order_release);
+}
 
 // Returns once every post that was in progress when it was called has left.
 void gateSynchronize() {
     std::lock_guard<std::mutex> lock(gGraceMutex);
     const UInt32 old = gGate.epoch.fetch_add(1, std::memory_order_seq_cst);
-    while (gGate.readers[old & 1u].load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+    while (gGate.readers[old & 1u].load(std::memory_order_seq_cst) != 0)
+        std::this_thread::yield();
 }
 
 struct GateScope {
@@ -73,7 +76,7 @@ struct Key {
     void* object = nullptr;
     AudioUnitEventType type = kAudioUnitEvent_ParameterValueChange;
     AudioUnit unit = nullptr;
-    UInt32 id = 0;  // parameter or property id
+    UInt32 id = 0; // parameter or property id
     AudioUnitScope scope = 0;
     AudioUnitElement element = 0;
 
@@ -98,16 +101,17 @@ struct QueuedEvent {
     UInt32 index = 0;
     UInt32 generation = 0;
     UInt64 sequence = 0;
-    UInt32 kind = 0;  // 0 for an event; kPendingValue or kPendingFetch for a value change
+    UInt32 kind = 0; // 0 for an event; kPendingValue or kPendingFetch for a value change
     float value = 0.0f;
 };
 
 // Bounded multi-producer queue (one consumer, the delivering pump): each cell
 // carries a sequence that says whose turn it is.
 class EventQueue {
-public:
+  public:
     EventQueue() {
-        for (size_t i = 0; i < kSize; ++i) cells_[i].turn.store(i, std::memory_order_relaxed);
+        for (size_t i = 0; i < kSize; ++i)
+            cells_[i].turn.store(i, std::memory_order_relaxed);
     }
 
     bool push(const QueuedEvent& item) {
@@ -123,7 +127,7 @@ public:
                     return true;
                 }
             } else if (diff < 0) {
-                return false;  // full
+                return false; // full
             } else {
                 pos = tail_.load(std::memory_order_relaxed);
             }
@@ -140,7 +144,7 @@ public:
         return true;
     }
 
-private:
+  private:
     static constexpr size_t kSize = kMorvaneListenerEventQueueSize;
     static constexpr size_t kMask = kSize - 1;
     static_assert((kSize & kMask) == 0, "the event queue size is a power of two");
@@ -155,7 +159,7 @@ private:
 
 struct Delivery {
     Key key;
-    UInt32 kind = 0;  // kPendingValue, kPendingFetch, or 0 for an event
+    UInt32 kind = 0; // kPendingValue, kPendingFetch, or 0 for an event
     float value = 0.0f;
     UInt64 sequence = 0;
     UInt32 order = 0;
@@ -163,7 +167,7 @@ struct Delivery {
 
 std::atomic<UInt64> gPostSequence{0};
 
-}  // namespace
+} // namespace
 
 struct AUListenerBase {
     bool isEventListener = false;
@@ -174,7 +178,7 @@ struct AUListenerBase {
     double interval = 0.0;
 
     std::unique_ptr<Registration[]> registrations{new Registration[kMorvaneListenerMaxRegistrations]};
-    std::atomic<UInt32> used{0};  // registrations [0, used) have ever been filled
+    std::atomic<UInt32> used{0}; // registrations [0, used) have ever been filled
     EventQueue events;
     std::atomic<bool> anyPending{false};
     std::atomic<UInt64> droppedEvents{0};
@@ -199,7 +203,9 @@ std::mutex gRegistryMutex;
 std::atomic<AUListenerBase*> gListeners[kMorvaneListenerMaxListeners];
 std::atomic<UInt32> gListenerTop{0};
 
-bool validInterval(Float32 seconds) { return std::isfinite(seconds) && seconds > 0.0f; }
+bool validInterval(Float32 seconds) {
+    return std::isfinite(seconds) && seconds > 0.0f;
+}
 
 // ---------------------------------------------------------------------------
 // Posting
@@ -244,7 +250,7 @@ bool queuePendingValues(AUListenerBase* listener, const Key& gesture, UInt32 use
         if (listener->events.push(item))
             queued = true;
         else
-            q.pending.store(kind, std::memory_order_seq_cst);  // stays coalesced
+            q.pending.store(kind, std::memory_order_seq_cst); // stays coalesced
     }
     return queued;
 }
@@ -295,7 +301,8 @@ bool deliverOne(AUListenerBase* listener, const Delivery& d, double now) {
     const bool parameterEvent = d.key.type != kAudioUnitEvent_PropertyChange;
     if (parameterEvent && d.kind != kPendingValue) {
         AudioUnitParameterValue current = 0.0f;
-        const OSStatus result = AudioUnitGetParameter(d.key.unit, d.key.id, d.key.scope, d.key.element, &current);
+        const OSStatus result =
+            AudioUnitGetParameter(d.key.unit, d.key.id, d.key.scope, d.key.element, &current);
         // A value change whose value cannot be read has nothing to say.
         if (result != noErr && d.kind == kPendingFetch) return false;
         value = result == noErr ? current : 0.0f;
@@ -345,13 +352,15 @@ CFIndex perform(void* info, CFAbsoluteTime now, Boolean force) {
         QueuedEvent item;
         while (listener->events.pop(item)) {
             Registration& r = listener->registrations[item.index];
-            if (r.state.load(std::memory_order_acquire) != kActive || r.generation != item.generation) continue;
+            if (r.state.load(std::memory_order_acquire) != kActive || r.generation != item.generation)
+                continue;
             batch.push_back(Delivery{r.key, item.kind, item.value, item.sequence});
         }
     }
     // Posting order; items of one post keep the order they were gathered in.
     // (std::sort works in place, where a stable sort would allocate.)
-    for (size_t i = 0; i < batch.size(); ++i) batch[i].order = UInt32(i);
+    for (size_t i = 0; i < batch.size(); ++i)
+        batch[i].order = UInt32(i);
     std::sort(batch.begin(), batch.end(), [](const Delivery& a, const Delivery& b) {
         return a.sequence != b.sequence ? a.sequence < b.sequence : a.order < b.order;
     });
@@ -385,7 +394,8 @@ OSStatus createListener(AUListenerBase* listener, CFRunLoopRef runLoop, Float32 
     {
         std::lock_guard<std::mutex> lock(gRegistryMutex);
         UInt32 slot = 0;
-        while (slot < kMorvaneListenerMaxListeners && gListeners[slot].load(std::memory_order_relaxed)) ++slot;
+        while (slot < kMorvaneListenerMaxListeners && gListeners[slot].load(std::memory_order_relaxed))
+            ++slot;
         if (slot == kMorvaneListenerMaxListeners) {
             delete listener;
             return memFullErr;
@@ -469,22 +479,22 @@ Key parameterKey(void* object, const AudioUnitParameter& p, AudioUnitEventType t
 
 bool eventKey(void* object, const AudioUnitEvent& event, Key& key) {
     switch (event.mEventType) {
-        case kAudioUnitEvent_ParameterValueChange:
-        case kAudioUnitEvent_BeginParameterChangeGesture:
-        case kAudioUnitEvent_EndParameterChangeGesture:
-            key = parameterKey(object, event.mArgument.mParameter, event.mEventType);
-            return true;
-        case kAudioUnitEvent_PropertyChange: {
-            const AudioUnitProperty& p = event.mArgument.mProperty;
-            key = Key{object, event.mEventType, p.mAudioUnit, p.mPropertyID, p.mScope, p.mElement};
-            return true;
-        }
-        default:
-            return false;
+    case kAudioUnitEvent_ParameterValueChange:
+    case kAudioUnitEvent_BeginParameterChangeGesture:
+    case kAudioUnitEvent_EndParameterChangeGesture:
+        key = parameterKey(object, event.mArgument.mParameter, event.mEventType);
+        return true;
+    case kAudioUnitEvent_PropertyChange: {
+        const AudioUnitProperty& p = event.mArgument.mProperty;
+        key = Key{object, event.mEventType, p.mAudioUnit, p.mPropertyID, p.mScope, p.mElement};
+        return true;
+    }
+    default:
+        return false;
     }
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Public calls
@@ -519,11 +529,12 @@ OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
         std::lock_guard<std::mutex> lock(gRegistryMutex);
         const UInt32 top = gListenerTop.load(std::memory_order_relaxed);
         UInt32 slot = 0;
-        while (slot < top && gListeners[slot].load(std::memory_order_relaxed) != inListener) ++slot;
-        if (slot == top) return paramErr;  // not a live listener
+        while (slot < top && gListeners[slot].load(std::memory_order_relaxed) != inListener)
+            ++slot;
+        if (slot == top) return paramErr; // not a live listener
         gListeners[slot].store(nullptr, std::memory_order_seq_cst);
     }
-    gateSynchronize();  // no post can reach the listener any more
+    gateSynchronize(); // no post can reach the listener any more
     CFRunLoopRef loop = inListener->loop;
     if (MorvaneRunLoopRemoveSource(loop, inListener)) {
         // Called from one of its own callbacks: perform() frees it on the way out.
@@ -538,7 +549,8 @@ OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
 OSStatus AUListenerAddParameter(AUParameterListenerRef inListener, void* inObject,
                                 const AudioUnitParameter* inParameter) {
     if (!inParameter || !isRegistered(inListener)) return paramErr;
-    return addRegistration(inListener, parameterKey(inObject, *inParameter, kAudioUnitEvent_ParameterValueChange));
+    return addRegistration(inListener,
+                           parameterKey(inObject, *inParameter, kAudioUnitEvent_ParameterValueChange));
 }
 
 OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inObject,
@@ -548,9 +560,11 @@ OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inOb
                               parameterKey(inObject, *inParameter, kAudioUnitEvent_ParameterValueChange));
 }
 
-OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject, const AudioUnitEvent* inEvent) {
+OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
+                                     const AudioUnitEvent* inEvent) {
     Key key;
-    if (!inEvent || !eventKey(inObject, *inEvent, key) || !isRegistered(inListener) || !inListener->isEventListener)
+    if (!inEvent || !eventKey(inObject, *inEvent, key) || !isRegistered(inListener) ||
+        !inListener->isEventListener)
         return paramErr;
     return addRegistration(inListener, key);
 }
@@ -558,7 +572,8 @@ OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObje
 OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
                                         const AudioUnitEvent* inEvent) {
     Key key;
-    if (!inEvent || !eventKey(inObject, *inEvent, key) || !isRegistered(inListener) || !inListener->isEventListener)
+    if (!inEvent || !eventKey(inObject, *inEvent, key) || !isRegistered(inListener) ||
+        !inListener->isEventListener)
         return paramErr;
     return removeRegistration(inListener, key);
 }
@@ -567,9 +582,9 @@ OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendin
                         const AudioUnitParameter* inParameter, AudioUnitParameterValue inValue,
                         UInt32 inBufferOffsetInFrames) {
     if (!inParameter || inParameter->mParameterID == kAUParameterListener_AnyParameter) return paramErr;
-    const OSStatus result = AudioUnitSetParameter(inParameter->mAudioUnit, inParameter->mParameterID,
-                                                  inParameter->mScope, inParameter->mElement, inValue,
-                                                  inBufferOffsetInFrames);
+    const OSStatus result =
+        AudioUnitSetParameter(inParameter->mAudioUnit, inParameter->mParameterID, inParameter->mScope,
+                              inParameter->mElement, inValue, inBufferOffsetInFrames);
     if (result != noErr) return result;
     Post p;
     p.unit = inParameter->mAudioUnit;
@@ -609,7 +624,8 @@ OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSen
     p.id = key.id;
     p.scope = key.scope;
     p.element = key.element;
-    p.anyParameter = key.type != kAudioUnitEvent_PropertyChange && key.id == kAUParameterListener_AnyParameter;
+    p.anyParameter =
+        key.type != kAudioUnitEvent_PropertyChange && key.id == kAUParameterListener_AnyParameter;
     p.eventListenersOnly = true;
     p.sender = inSendingListener;
     p.senderObject = inSendingObject;
@@ -617,7 +633,7 @@ OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSen
     return noErr;
 }
 
-}  // extern "C"
+} // extern "C"
 
 UInt64 MorvaneListenerDroppedEvents(AUEventListenerRef inListener) {
     return isRegistered(inListener) ? inListener->droppedEvents.load(std::memory_order_relaxed) : 0;

@@ -44,8 +44,8 @@ struct AudioUnitProperty {
 struct AudioUnitEvent {
     AudioUnitEventType mEventType;
     union {
-        AudioUnitParameter mParameter;  // parameter events (0, 1, 2)
-        AudioUnitProperty mProperty;    // property events (3)
+        AudioUnitParameter mParameter; // parameter events (0, 1, 2)
+        AudioUnitProperty mProperty;   // property events (3)
     } mArgument;
 };
 
@@ -120,7 +120,8 @@ OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCo
 // Registers (object, event type and its parameter or property) with an event
 // listener; paramErr for a parameter listener or an unknown event type.
 // User-interface or host thread.
-OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject, const AudioUnitEvent* inEvent);
+OSStatus AUEventListenerAddEventType(AUEventListenerRef inListener, void* inObject,
+                                     const AudioUnitEvent* inEvent);
 OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inObject,
                                         const AudioUnitEvent* inEvent);
 
@@ -129,13 +130,13 @@ OSStatus AUEventListenerRemoveEventType(AUEventListenerRef inListener, void* inO
 // unit holds at delivery. Gesture and property events are never coalesced and
 // are delivered in the order they were posted, interleaved in posting order
 // with the listener's value changes: a begin gesture, the values set during
-// the gesture (coalesced to the last of them), then the end. Plain parameter listeners hear of values only through AUParameterSet
-// and AUParameterListenerNotify, so a party that announces a value change
-// here and then sets it with itself as sender hears neither. Any thread.
+// the gesture (coalesced to the last of them), then the end. Plain parameter listeners hear of values only
+// through AUParameterSet and AUParameterListenerNotify, so a party that announces a value change here and
+// then sets it with itself as sender hears neither. Any thread.
 OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSendingObject,
                                const AudioUnitEvent* inEvent);
 
-}  // extern "C"
+} // extern "C"
 
 // Gesture or property events this listener has dropped because its queue was
 // full. Any thread.

@@ -21,20 +21,20 @@
 
 // One argument slot of a selector call, as wide as a pointer.
 union ComponentArgument {
-  void* ptr;
-  const void* cptr;
-  UInt32 u32;
-  SInt32 s32;
-  Float32 f32;
-  Float64 f64;
+    void* ptr;
+    const void* cptr;
+    UInt32 u32;
+    SInt32 s32;
+    Float32 f32;
+    Float64 f64;
 };
 
 enum : UInt16 { kComponentMaxArguments = 8 };
 
 struct ComponentParameters {
-  SInt16 what;   // the selector
-  UInt16 count;  // argument slots in use
-  ComponentArgument args[kComponentMaxArguments];
+    SInt16 what;  // the selector
+    UInt16 count; // argument slots in use
+    ComponentArgument args[kComponentMaxArguments];
 };
 
 // The entry routine a plug-in exports: called with the parameters and the
@@ -43,23 +43,23 @@ typedef OSStatus (*ComponentRoutine)(ComponentParameters* params, void* storage)
 
 // Component manager selectors.
 enum : SInt16 {
-  kComponentOpenSelect = -1,     // args: ComponentInstance
-  kComponentCloseSelect = -2,    // args: ComponentInstance
-  kComponentCanDoSelect = -3,    // args: s32 selector; result 1 or 0
-  kComponentVersionSelect = -4,  // result: the version
+    kComponentOpenSelect = -1,    // args: ComponentInstance
+    kComponentCloseSelect = -2,   // args: ComponentInstance
+    kComponentCanDoSelect = -3,   // args: s32 selector; result 1 or 0
+    kComponentVersionSelect = -4, // result: the version
 };
 
 // Unit selectors, with the argument slots each takes.
 enum : SInt16 {
-  kAudioUnitInitializeSelect = 0x0001,       // -
-  kAudioUnitUninitializeSelect = 0x0002,     // -
-  kAudioUnitGetPropertyInfoSelect = 0x0003,  // id, scope, element, UInt32* size, Boolean* writable
-  kAudioUnitGetPropertySelect = 0x0004,      // id, scope, element, void* data, UInt32* ioSize
-  kAudioUnitSetPropertySelect = 0x0005,      // id, scope, element, const void* data, u32 size
-  kAudioUnitGetParameterSelect = 0x0006,     // id, scope, element, Float32* value
-  kAudioUnitSetParameterSelect = 0x0007,     // id, scope, element, f32 value, u32 offset
-  kAudioUnitResetSelect = 0x0009,            // scope, element
-  kAudioUnitRenderSelect = 0x000E,           // flags*, const AudioTimeStamp*, bus, frames, AudioBufferList*
+    kAudioUnitInitializeSelect = 0x0001,      // -
+    kAudioUnitUninitializeSelect = 0x0002,    // -
+    kAudioUnitGetPropertyInfoSelect = 0x0003, // id, scope, element, UInt32* size, Boolean* writable
+    kAudioUnitGetPropertySelect = 0x0004,     // id, scope, element, void* data, UInt32* ioSize
+    kAudioUnitSetPropertySelect = 0x0005,     // id, scope, element, const void* data, u32 size
+    kAudioUnitGetParameterSelect = 0x0006,    // id, scope, element, Float32* value
+    kAudioUnitSetParameterSelect = 0x0007,    // id, scope, element, f32 value, u32 offset
+    kAudioUnitResetSelect = 0x0009,           // scope, element
+    kAudioUnitRenderSelect = 0x000E,          // flags*, const AudioTimeStamp*, bus, frames, AudioBufferList*
 };
 
 // ---------------------------------------------------------------------------
@@ -92,46 +92,46 @@ UInt32 GetComponentVersion(ComponentInstance instance);
 // "factoryFunction", the entry's symbol name).
 // ---------------------------------------------------------------------------
 struct ComponentRegistration {
-  ComponentDescription desc{};
-  std::string name;
-  UInt32 version = 0;
-  std::string entryName;
+    ComponentDescription desc{};
+    std::string name;
+    UInt32 version = 0;
+    std::string entryName;
 };
 
 class ComponentBundle {
- public:
-  ~ComponentBundle();
-  ComponentBundle(const ComponentBundle&) = delete;
-  ComponentBundle& operator=(const ComponentBundle&) = delete;
+  public:
+    ~ComponentBundle();
+    ComponentBundle(const ComponentBundle&) = delete;
+    ComponentBundle& operator=(const ComponentBundle&) = delete;
 
-  // Loads the bundle's library and reads its registration. Returns null and a
-  // message in `error` when the directory, library or registration is unusable.
-  // Any host thread.
-  static std::shared_ptr<ComponentBundle> Load(const std::string& bundlePath, std::string& error);
+    // Loads the bundle's library and reads its registration. Returns null and a
+    // message in `error` when the directory, library or registration is unusable.
+    // Any host thread.
+    static std::shared_ptr<ComponentBundle> Load(const std::string& bundlePath, std::string& error);
 
-  const std::string& Path() const { return path_; }
-  const std::string& LibraryPath() const { return libraryPath_; }
-  std::string ResourcesPath() const { return path_ + "/Contents/Resources"; }
-  const std::vector<ComponentRegistration>& Components() const { return components_; }
+    const std::string& Path() const { return path_; }
+    const std::string& LibraryPath() const { return libraryPath_; }
+    std::string ResourcesPath() const { return path_ + "/Contents/Resources"; }
+    const std::vector<ComponentRegistration>& Components() const { return components_; }
 
-  // The exported entry of that name, or null.
-  ComponentRoutine FindEntry(const char* entryName) const;
+    // The exported entry of that name, or null.
+    ComponentRoutine FindEntry(const char* entryName) const;
 
-  // Opens an instance of the first registered component matching `wanted`
-  // (zero fields match anything). invalidComponentID when none matches or its
-  // entry is missing.
-  OSStatus Open(const ComponentDescription& wanted, ComponentInstance* outInstance) const;
-  // Opens an instance through a named entry with an explicit description.
-  OSStatus OpenEntry(const char* entryName, const ComponentDescription& desc,
-                     ComponentInstance* outInstance) const;
+    // Opens an instance of the first registered component matching `wanted`
+    // (zero fields match anything). invalidComponentID when none matches or its
+    // entry is missing.
+    OSStatus Open(const ComponentDescription& wanted, ComponentInstance* outInstance) const;
+    // Opens an instance through a named entry with an explicit description.
+    OSStatus OpenEntry(const char* entryName, const ComponentDescription& desc,
+                       ComponentInstance* outInstance) const;
 
- private:
-  ComponentBundle() = default;
-  std::string path_;
-  std::string libraryPath_;
-  void* library_ = nullptr;
-  std::vector<ComponentRegistration> components_;
-  std::weak_ptr<ComponentBundle> self_;
+  private:
+    ComponentBundle() = default;
+    std::string path_;
+    std::string libraryPath_;
+    void* library_ = nullptr;
+    std::vector<ComponentRegistration> components_;
+    std::weak_ptr<ComponentBundle> self_;
 };
 
 // Four-character code of a string of exactly four characters; false otherwise.

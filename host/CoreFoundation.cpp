@@ -38,28 +38,33 @@ enum : CFTypeID {
 constexpr CFIndex kImmortalRetainCount = LONG_MAX;
 
 struct ObjectHeader {
-    constexpr ObjectHeader(CFTypeID type, bool isImmortal) : refCount(1), typeID(type), immortal(isImmortal) {}
+    constexpr ObjectHeader(CFTypeID type, bool isImmortal)
+        : refCount(1), typeID(type), immortal(isImmortal) {}
     std::atomic<long> refCount;
     const CFTypeID typeID;
     const bool immortal;
 };
 
-const ObjectHeader* header(CFTypeRef cf) { return static_cast<const ObjectHeader*>(cf); }
+const ObjectHeader* header(CFTypeRef cf) {
+    return static_cast<const ObjectHeader*>(cf);
+}
 
-bool isType(CFTypeRef cf, CFTypeID type) { return cf != nullptr && header(cf)->typeID == type; }
+bool isType(CFTypeRef cf, CFTypeID type) {
+    return cf != nullptr && header(cf)->typeID == type;
+}
 
-}  // namespace
+} // namespace
 
 struct __CFString : ObjectHeader {
     explicit __CFString(std::string text, bool isImmortal = false);
-    std::string utf8;      // always valid UTF-8
-    CFIndex utf16Length;   // length in UTF-16 code units
+    std::string utf8;    // always valid UTF-8
+    CFIndex utf16Length; // length in UTF-16 code units
     bool pureASCII;
 };
 
 struct __CFNumber : ObjectHeader {
     __CFNumber() : ObjectHeader(kTypeNumber, false) {}
-    CFNumberType type = kCFNumberSInt32Type;  // canonical fixed-size kind
+    CFNumberType type = kCFNumberSInt32Type; // canonical fixed-size kind
     bool isFloat = false;
     int64_t i = 0;
     double d = 0.0;
@@ -78,7 +83,8 @@ struct __CFData : ObjectHeader {
 
 struct __CFArray : ObjectHeader {
     __CFArray(const CFArrayCallBacks* cb, bool isMutable)
-        : ObjectHeader(kTypeArray, false), callBacks(cb ? *cb : CFArrayCallBacks{}), mutableArray(isMutable) {}
+        : ObjectHeader(kTypeArray, false), callBacks(cb ? *cb : CFArrayCallBacks{}), mutableArray(isMutable) {
+    }
     ~__CFArray();
     const void* retainValue(const void* v) const {
         return callBacks.retain ? callBacks.retain(kCFAllocatorDefault, v) : v;
@@ -113,14 +119,12 @@ struct DictionaryKeyEqual {
     }
 };
 
-}  // namespace
+} // namespace
 
 struct __CFDictionary : ObjectHeader {
     __CFDictionary(const CFDictionaryKeyCallBacks* kcb, const CFDictionaryValueCallBacks* vcb, bool isMutable)
-        : ObjectHeader(kTypeDictionary, false),
-          keyCallBacks(kcb ? *kcb : CFDictionaryKeyCallBacks{}),
-          valueCallBacks(vcb ? *vcb : CFDictionaryValueCallBacks{}),
-          mutableDictionary(isMutable),
+        : ObjectHeader(kTypeDictionary, false), keyCallBacks(kcb ? *kcb : CFDictionaryKeyCallBacks{}),
+          valueCallBacks(vcb ? *vcb : CFDictionaryValueCallBacks{}), mutableDictionary(isMutable),
           map(0, DictionaryKeyHash{&keyCallBacks}, DictionaryKeyEqual{&keyCallBacks}) {}
     ~__CFDictionary();
     __CFDictionary(const __CFDictionary&) = delete;
@@ -177,13 +181,26 @@ void CFRelease(CFTypeRef cf) {
     // acq_rel: the thread that frees must see every other thread's writes.
     if (h->refCount.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
     switch (h->typeID) {
-        case kTypeString: delete static_cast<__CFString*>(h); break;
-        case kTypeNumber: delete static_cast<__CFNumber*>(h); break;
-        case kTypeData: delete static_cast<__CFData*>(h); break;
-        case kTypeArray: delete static_cast<__CFArray*>(h); break;
-        case kTypeDictionary: delete static_cast<__CFDictionary*>(h); break;
-        case kTypeError: delete static_cast<__CFError*>(h); break;
-        default: break;
+    case kTypeString:
+        delete static_cast<__CFString*>(h);
+        break;
+    case kTypeNumber:
+        delete static_cast<__CFNumber*>(h);
+        break;
+    case kTypeData:
+        delete static_cast<__CFData*>(h);
+        break;
+    case kTypeArray:
+        delete static_cast<__CFArray*>(h);
+        break;
+    case kTypeDictionary:
+        delete static_cast<__CFDictionary*>(h);
+        break;
+    case kTypeError:
+        delete static_cast<__CFError*>(h);
+        break;
+    default:
+        break;
     }
 }
 
@@ -193,15 +210,31 @@ CFIndex CFGetRetainCount(CFTypeRef cf) {
     return h->immortal ? kImmortalRetainCount : h->refCount.load(std::memory_order_relaxed);
 }
 
-CFTypeID CFGetTypeID(CFTypeRef cf) { return cf ? header(cf)->typeID : 0; }
+CFTypeID CFGetTypeID(CFTypeRef cf) {
+    return cf ? header(cf)->typeID : 0;
+}
 
-CFTypeID CFStringGetTypeID(void) { return kTypeString; }
-CFTypeID CFNumberGetTypeID(void) { return kTypeNumber; }
-CFTypeID CFBooleanGetTypeID(void) { return kTypeBoolean; }
-CFTypeID CFDataGetTypeID(void) { return kTypeData; }
-CFTypeID CFDictionaryGetTypeID(void) { return kTypeDictionary; }
-CFTypeID CFArrayGetTypeID(void) { return kTypeArray; }
-CFTypeID CFErrorGetTypeID(void) { return kTypeError; }
+CFTypeID CFStringGetTypeID(void) {
+    return kTypeString;
+}
+CFTypeID CFNumberGetTypeID(void) {
+    return kTypeNumber;
+}
+CFTypeID CFBooleanGetTypeID(void) {
+    return kTypeBoolean;
+}
+CFTypeID CFDataGetTypeID(void) {
+    return kTypeData;
+}
+CFTypeID CFDictionaryGetTypeID(void) {
+    return kTypeDictionary;
+}
+CFTypeID CFArrayGetTypeID(void) {
+    return kTypeArray;
+}
+CFTypeID CFErrorGetTypeID(void) {
+    return kTypeError;
+}
 
 namespace {
 
@@ -211,7 +244,9 @@ const __CFString* asString(CFTypeRef cf) {
 const __CFNumber* asNumber(CFTypeRef cf) {
     return isType(cf, kTypeNumber) ? static_cast<const __CFNumber*>(cf) : nullptr;
 }
-const __CFData* asData(CFTypeRef cf) { return isType(cf, kTypeData) ? static_cast<const __CFData*>(cf) : nullptr; }
+const __CFData* asData(CFTypeRef cf) {
+    return isType(cf, kTypeData) ? static_cast<const __CFData*>(cf) : nullptr;
+}
 const __CFArray* asArray(CFTypeRef cf) {
     return isType(cf, kTypeArray) ? static_cast<const __CFArray*>(cf) : nullptr;
 }
@@ -251,65 +286,72 @@ CFHashCode hashBytes(const void* bytes, size_t length) {
     return static_cast<CFHashCode>(h);
 }
 
-}  // namespace
+} // namespace
 
 Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2) {
     if (cf1 == cf2) return true;
     if (cf1 == nullptr || cf2 == nullptr) return false;
     if (header(cf1)->typeID != header(cf2)->typeID) return false;
     switch (header(cf1)->typeID) {
-        case kTypeString: return asString(cf1)->utf8 == asString(cf2)->utf8;
-        case kTypeNumber: return numbersEqual(asNumber(cf1), asNumber(cf2));
-        case kTypeData: return asData(cf1)->bytes == asData(cf2)->bytes;
-        case kTypeArray: {
-            const __CFArray* a = asArray(cf1);
-            const __CFArray* b = asArray(cf2);
-            if (a->values.size() != b->values.size()) return false;
-            for (size_t n = 0; n < a->values.size(); ++n)
-                if (!a->valuesEqual(a->values[n], b->values[n])) return false;
-            return true;
+    case kTypeString:
+        return asString(cf1)->utf8 == asString(cf2)->utf8;
+    case kTypeNumber:
+        return numbersEqual(asNumber(cf1), asNumber(cf2));
+    case kTypeData:
+        return asData(cf1)->bytes == asData(cf2)->bytes;
+    case kTypeArray: {
+        const __CFArray* a = asArray(cf1);
+        const __CFArray* b = asArray(cf2);
+        if (a->values.size() != b->values.size()) return false;
+        for (size_t n = 0; n < a->values.size(); ++n)
+            if (!a->valuesEqual(a->values[n], b->values[n])) return false;
+        return true;
+    }
+    case kTypeDictionary: {
+        const __CFDictionary* a = asDictionary(cf1);
+        const __CFDictionary* b = asDictionary(cf2);
+        if (a->map.size() != b->map.size()) return false;
+        for (const auto& [key, value] : a->map) {
+            auto found = b->map.find(key);
+            if (found == b->map.end() || !a->valuesEqual(value, found->second)) return false;
         }
-        case kTypeDictionary: {
-            const __CFDictionary* a = asDictionary(cf1);
-            const __CFDictionary* b = asDictionary(cf2);
-            if (a->map.size() != b->map.size()) return false;
-            for (const auto& [key, value] : a->map) {
-                auto found = b->map.find(key);
-                if (found == b->map.end() || !a->valuesEqual(value, found->second)) return false;
-            }
-            return true;
-        }
-        case kTypeError: {
-            const auto* a = static_cast<const __CFError*>(cf1);
-            const auto* b = static_cast<const __CFError*>(cf2);
-            return a->code == b->code && CFEqual(a->domain, b->domain);
-        }
-        default: return false;  // booleans are singletons: identity was checked above
+        return true;
+    }
+    case kTypeError: {
+        const auto* a = static_cast<const __CFError*>(cf1);
+        const auto* b = static_cast<const __CFError*>(cf2);
+        return a->code == b->code && CFEqual(a->domain, b->domain);
+    }
+    default:
+        return false; // booleans are singletons: identity was checked above
     }
 }
 
 CFHashCode CFHash(CFTypeRef cf) {
     if (cf == nullptr) return 0;
     switch (header(cf)->typeID) {
-        case kTypeString: {
-            const std::string& s = asString(cf)->utf8;
-            return hashBytes(s.data(), s.size());
-        }
-        case kTypeNumber: {
-            // Equal numbers of different kinds must hash alike: hash the value as a double.
-            const __CFNumber* n = asNumber(cf);
-            double v = n->isFloat ? n->d : static_cast<double>(n->i);
-            if (v == 0.0) v = 0.0;  // -0 == +0
-            if (std::isnan(v)) return 0x7ff8;
-            return hashBytes(&v, sizeof v);
-        }
-        case kTypeData: {
-            const auto& b = asData(cf)->bytes;
-            return hashBytes(b.data(), std::min<size_t>(b.size(), 80));
-        }
-        case kTypeArray: return static_cast<CFHashCode>(asArray(cf)->values.size());
-        case kTypeDictionary: return static_cast<CFHashCode>(asDictionary(cf)->map.size());
-        default: return reinterpret_cast<CFHashCode>(cf);
+    case kTypeString: {
+        const std::string& s = asString(cf)->utf8;
+        return hashBytes(s.data(), s.size());
+    }
+    case kTypeNumber: {
+        // Equal numbers of different kinds must hash alike: hash the value as a double.
+        const __CFNumber* n = asNumber(cf);
+        double v = n->isFloat ? n->d : static_cast<double>(n->i);
+        if (v == 0.0) v = 0.0; // -0 == +0
+        if (std::isnan(v)) return 0x7ff8;
+        return hashBytes(&v, sizeof v);
+    }
+    case kTypeData: {
+        const auto& b = asData(cf)->bytes;
+        return hashBytes(b.data(), std::min<size_t>(b.size(), 80));
+    }
+    case kTypeArray:
+        return static_cast<CFHashCode>(asArray(cf)->values.size());
+    case kTypeDictionary:
+        return static_cast<CFHashCode>(asDictionary(cf)->map.size());
+    default:
+        return reinterpret_cast<CFHashCode>(cf);
     }
 }
 
@@ -394,12 +436,15 @@ constexpr uint16_t kWindowsLatin1High[32] = {
 long singleByteToUnicode(unsigned char b, CFStringEncoding encoding) {
     if (b < 0x80) return b;
     switch (encoding) {
-        case kCFStringEncodingMacRoman: return kMacRomanHigh[b - 0x80];
-        case kCFStringEncodingISOLatin1: return b;
-        case kCFStringEncodingWindowsLatin1:
-            if (b >= 0xA0) return b;
-            return kWindowsLatin1High[b - 0x80] ? kWindowsLatin1High[b - 0x80] : -1;
-        default: return -1;
+    case kCFStringEncodingMacRoman:
+        return kMacRomanHigh[b - 0x80];
+    case kCFStringEncodingISOLatin1:
+        return b;
+    case kCFStringEncodingWindowsLatin1:
+        if (b >= 0xA0) return b;
+        return kWindowsLatin1High[b - 0x80] ? kWindowsLatin1High[b - 0x80] : -1;
+    default:
+        return -1;
     }
 }
 
@@ -412,8 +457,8 @@ int unicodeToSingleByte(long cp, CFStringEncoding encoding) {
 }
 
 bool isSingleByteEncoding(CFStringEncoding e) {
-    return e == kCFStringEncodingMacRoman || e == kCFStringEncodingISOLatin1 || e == kCFStringEncodingWindowsLatin1 ||
-           e == kCFStringEncodingASCII;
+    return e == kCFStringEncodingMacRoman || e == kCFStringEncodingISOLatin1 ||
+           e == kCFStringEncodingWindowsLatin1 || e == kCFStringEncodingASCII;
 }
 
 // Converts bytes in an encoding to UTF-8; false if invalid.
@@ -454,7 +499,7 @@ bool fromUTF8(std::string_view utf8, bool pureASCII, CFStringEncoding encoding, 
     return true;
 }
 
-}  // namespace
+} // namespace
 
 __CFString::__CFString(std::string text, bool isImmortal)
     : ObjectHeader(kTypeString, isImmortal), utf8(std::move(text)), utf16Length(0), pureASCII(true) {
@@ -495,11 +540,12 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
     return new __CFString(std::move(utf8));
 }
 
-CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes, CFStringEncoding encoding,
-                                    Boolean) {
+CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes,
+                                    CFStringEncoding encoding, Boolean) {
     if (numBytes < 0 || (bytes == nullptr && numBytes > 0)) return nullptr;
     std::string utf8;
-    if (!toUTF8(reinterpret_cast<const char*>(bytes), static_cast<size_t>(numBytes), encoding, utf8)) return nullptr;
+    if (!toUTF8(reinterpret_cast<const char*>(bytes), static_cast<size_t>(numBytes), encoding, utf8))
+        return nullptr;
     // A leading byte-order mark is not part of the text.
     if (encoding == kCFStringEncodingUTF8 && utf8.rfind("\xEF\xBB\xBF", 0) == 0) utf8.erase(0, 3);
     return new __CFString(std::move(utf8));
@@ -565,7 +611,7 @@ const char* CFStringGetCStringPtr(CFStringRef str, CFStringEncoding encoding) {
 
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding) {
     if (length < 0) return 0;
-    if (encoding == kCFStringEncodingUTF8) return length * 3;  // one UTF-16 unit never takes more than 3 bytes
+    if (encoding == kCFStringEncodingUTF8) return length * 3; // one UTF-16 unit never takes more than 3 bytes
     return length;
 }
 
@@ -601,28 +647,40 @@ struct NumberKind {
 
 bool numberKind(CFNumberType type, NumberKind& kind) {
     switch (type) {
-        case kCFNumberSInt8Type:
-        case kCFNumberCharType: kind = {kCFNumberSInt8Type, false, 1}; return true;
-        case kCFNumberSInt16Type:
-        case kCFNumberShortType: kind = {kCFNumberSInt16Type, false, 2}; return true;
-        case kCFNumberSInt32Type:
-        case kCFNumberIntType: kind = {kCFNumberSInt32Type, false, 4}; return true;
-        case kCFNumberSInt64Type:
-        case kCFNumberLongType:
-        case kCFNumberLongLongType:
-        case kCFNumberCFIndexType:
-        case kCFNumberNSIntegerType: kind = {kCFNumberSInt64Type, false, 8}; return true;
-        case kCFNumberFloat32Type:
-        case kCFNumberFloatType: kind = {kCFNumberFloat32Type, true, 4}; return true;
-        case kCFNumberFloat64Type:
-        case kCFNumberDoubleType:
-        case kCFNumberCGFloatType: kind = {kCFNumberFloat64Type, true, 8}; return true;
-        default: return false;
+    case kCFNumberSInt8Type:
+    case kCFNumberCharType:
+        kind = {kCFNumberSInt8Type, false, 1};
+        return true;
+    case kCFNumberSInt16Type:
+    case kCFNumberShortType:
+        kind = {kCFNumberSInt16Type, false, 2};
+        return true;
+    case kCFNumberSInt32Type:
+    case kCFNumberIntType:
+        kind = {kCFNumberSInt32Type, false, 4};
+        return true;
+    case kCFNumberSInt64Type:
+    case kCFNumberLongType:
+    case kCFNumberLongLongType:
+    case kCFNumberCFIndexType:
+    case kCFNumberNSIntegerType:
+        kind = {kCFNumberSInt64Type, false, 8};
+        return true;
+    case kCFNumberFloat32Type:
+    case kCFNumberFloatType:
+        kind = {kCFNumberFloat32Type, true, 4};
+        return true;
+    case kCFNumberFloat64Type:
+    case kCFNumberDoubleType:
+    case kCFNumberCGFloatType:
+        kind = {kCFNumberFloat64Type, true, 8};
+        return true;
+    default:
+        return false;
     }
 }
 
-template <typename T>
-bool storeInteger(const __CFNumber* n, void* out) {
+template <typename T> bool storeInteger(const __CFNumber* n, void* out) {
     constexpr int64_t lo = std::numeric_limits<T>::min();
     constexpr int64_t hi = std::numeric_limits<T>::max();
     int64_t v;
@@ -649,7 +707,7 @@ bool storeInteger(const __CFNumber* n, void* out) {
     return exact;
 }
 
-}  // namespace
+} // namespace
 
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* valuePtr) {
     NumberKind kind;
@@ -658,12 +716,42 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType theType, const void* val
     n->type = kind.canonical;
     n->isFloat = kind.isFloat;
     switch (kind.canonical) {
-        case kCFNumberSInt8Type: { int8_t v; std::memcpy(&v, valuePtr, 1); n->i = v; break; }
-        case kCFNumberSInt16Type: { int16_t v; std::memcpy(&v, valuePtr, 2); n->i = v; break; }
-        case kCFNumberSInt32Type: { int32_t v; std::memcpy(&v, valuePtr, 4); n->i = v; break; }
-        case kCFNumberSInt64Type: { int64_t v; std::memcpy(&v, valuePtr, 8); n->i = v; break; }
-        case kCFNumberFloat32Type: { float v; std::memcpy(&v, valuePtr, 4); n->d = v; break; }
-        default: { double v; std::memcpy(&v, valuePtr, 8); n->d = v; break; }
+    case kCFNumberSInt8Type: {
+        int8_t v;
+        std::memcpy(&v, valuePtr, 1);
+        n->i = v;
+        break;
+    }
+    case kCFNumberSInt16Type: {
+        int16_t v;
+        std::memcpy(&v, valuePtr, 2);
+        n->i = v;
+        break;
+    }
+    case kCFNumberSInt32Type: {
+        int32_t v;
+        std::memcpy(&v, valuePtr, 4);
+        n->i = v;
+        break;
+    }
+    case kCFNumberSInt64Type: {
+        int64_t v;
+        std::memcpy(&v, valuePtr, 8);
+        n->i = v;
+        break;
+    }
+    case kCFNumberFloat32Type: {
+        float v;
+        std::memcpy(&v, valuePtr, 4);
+        n->d = v;
+        break;
+    }
+    default: {
+        double v;
+        std::memcpy(&v, valuePtr, 8);
+        n->d = v;
+        break;
+    }
     }
     return n;
 }
@@ -689,28 +777,32 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
     const __CFNumber* n = asNumber(number);
     if (n == nullptr || valuePtr == nullptr || !numberKind(theType, kind)) return false;
     switch (kind.canonical) {
-        case kCFNumberSInt8Type: return storeInteger<int8_t>(n, valuePtr);
-        case kCFNumberSInt16Type: return storeInteger<int16_t>(n, valuePtr);
-        case kCFNumberSInt32Type: return storeInteger<int32_t>(n, valuePtr);
-        case kCFNumberSInt64Type: return storeInteger<int64_t>(n, valuePtr);
-        case kCFNumberFloat32Type: {
-            float f;
-            bool exact;
-            if (n->isFloat) {
-                f = static_cast<float>(n->d);
-                exact = !(std::isfinite(n->d) && std::isinf(f));
-            } else {
-                f = static_cast<float>(n->i);
-                exact = intEqualsDouble(n->i, static_cast<double>(f));
-            }
-            std::memcpy(valuePtr, &f, sizeof f);
-            return exact;
+    case kCFNumberSInt8Type:
+        return storeInteger<int8_t>(n, valuePtr);
+    case kCFNumberSInt16Type:
+        return storeInteger<int16_t>(n, valuePtr);
+    case kCFNumberSInt32Type:
+        return storeInteger<int32_t>(n, valuePtr);
+    case kCFNumberSInt64Type:
+        return storeInteger<int64_t>(n, valuePtr);
+    case kCFNumberFloat32Type: {
+        float f;
+        bool exact;
+        if (n->isFloat) {
+            f = static_cast<float>(n->d);
+            exact = !(std::isfinite(n->d) && std::isinf(f));
+        } else {
+            f = static_cast<float>(n->i);
+            exact = intEqualsDouble(n->i, static_cast<double>(f));
         }
-        default: {
-            double d = n->isFloat ? n->d : static_cast<double>(n->i);
-            std::memcpy(valuePtr, &d, sizeof d);
-            return n->isFloat || intEqualsDouble(n->i, d);
-        }
+        std::memcpy(valuePtr, &f, sizeof f);
+        return exact;
+    }
+    default: {
+        double d = n->isFloat ? n->d : static_cast<double>(n->i);
+        std::memcpy(valuePtr, &d, sizeof d);
+        return n->isFloat || intEqualsDouble(n->i, d);
+    }
     }
 }
 
@@ -734,7 +826,7 @@ CFComparisonResult CFNumberCompare(CFNumberRef a, CFNumberRef b, void*) {
 namespace {
 constinit __CFBoolean gBooleanTrue{true};
 constinit __CFBoolean gBooleanFalse{false};
-}  // namespace
+} // namespace
 
 const CFBooleanRef kCFBooleanTrue = &gBooleanTrue;
 const CFBooleanRef kCFBooleanFalse = &gBooleanFalse;
@@ -812,30 +904,41 @@ void CFDataSetLength(CFMutableDataRef data, CFIndex length) {
 
 namespace {
 
-const void* retainObjectCallBack(CFAllocatorRef, const void* value) { return CFRetain(value); }
-void releaseObjectCallBack(CFAllocatorRef, const void* value) { CFRelease(value); }
-Boolean equalObjectCallBack(const void* a, const void* b) { return CFEqual(a, b); }
-CFHashCode hashObjectCallBack(const void* value) { return CFHash(value); }
+const void* retainObjectCallBack(CFAllocatorRef, const void* value) {
+    return CFRetain(value);
+}
+void releaseObjectCallBack(CFAllocatorRef, const void* value) {
+    CFRelease(value);
+}
+Boolean equalObjectCallBack(const void* a, const void* b) {
+    return CFEqual(a, b);
+}
+CFHashCode hashObjectCallBack(const void* value) {
+    return CFHash(value);
+}
 
 bool rangeInside(CFRange range, size_t count) {
     return range.location >= 0 && range.length >= 0 && static_cast<size_t>(range.location) <= count &&
            static_cast<size_t>(range.length) <= count - static_cast<size_t>(range.location);
 }
 
-}  // namespace
+} // namespace
 
-const CFArrayCallBacks kCFTypeArrayCallBacks = {0, retainObjectCallBack, releaseObjectCallBack, CFCopyDescription,
-                                                equalObjectCallBack};
+const CFArrayCallBacks kCFTypeArrayCallBacks = {0, retainObjectCallBack, releaseObjectCallBack,
+                                                CFCopyDescription, equalObjectCallBack};
 
 __CFArray::~__CFArray() {
-    for (const void* v : values) releaseValue(v);
+    for (const void* v : values)
+        releaseValue(v);
 }
 
-CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex numValues, const CFArrayCallBacks* callBacks) {
+CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex numValues,
+                         const CFArrayCallBacks* callBacks) {
     if (numValues < 0 || (values == nullptr && numValues > 0)) return nullptr;
     auto* a = new __CFArray(callBacks, false);
     a->values.reserve(static_cast<size_t>(numValues));
-    for (CFIndex n = 0; n < numValues; ++n) a->values.push_back(a->retainValue(values[n]));
+    for (CFIndex n = 0; n < numValues; ++n)
+        a->values.push_back(a->retainValue(values[n]));
     return a;
 }
 
@@ -844,7 +947,8 @@ CFArrayRef CFArrayCreateCopy(CFAllocatorRef, CFArrayRef array) {
     if (src == nullptr) return nullptr;
     auto* a = new __CFArray(&src->callBacks, false);
     a->values.reserve(src->values.size());
-    for (const void* v : src->values) a->values.push_back(a->retainValue(v));
+    for (const void* v : src->values)
+        a->values.push_back(a->retainValue(v));
     return a;
 }
 
@@ -858,7 +962,8 @@ CFMutableArrayRef CFArrayCreateMutableCopy(CFAllocatorRef, CFIndex capacity, CFA
     if (src == nullptr || capacity < 0) return nullptr;
     auto* a = new __CFArray(&src->callBacks, true);
     a->values.reserve(src->values.size());
-    for (const void* v : src->values) a->values.push_back(a->retainValue(v));
+    for (const void* v : src->values)
+        a->values.push_back(a->retainValue(v));
     return a;
 }
 
@@ -935,16 +1040,25 @@ void CFArrayRemoveAllValues(CFMutableArrayRef array) {
     if (a == nullptr) return;
     std::vector<const void*> old;
     old.swap(a->values);
-    for (const void* v : old) a->releaseValue(v);
+    for (const void* v : old)
+        a->releaseValue(v);
 }
 
 // ---------------------------------------------------------------------------
 // Dictionaries
 
-const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {
-    0, retainObjectCallBack, releaseObjectCallBack, CFCopyDescription, equalObjectCallBack, hashObjectCallBack};
-const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {
-    0, retainObjectCallBack, releaseObjectCallBack, CFCopyDescription, equalObjectCallBack, hashObjectCallBack};
+const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {0,
+                                                                retainObjectCallBack,
+                                                                releaseObjectCallBack,
+                                                                CFCopyDescription,
+                                                                equalObjectCallBack,
+                                                                hashObjectCallBack};
+const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {0,
+                                                                      retainObjectCallBack,
+                                                                      releaseObjectCallBack,
+                                                                      CFCopyDescription,
+                                                                      equalObjectCallBack,
+                                                                      hashObjectCallBack};
 const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {
     0, retainObjectCallBack, releaseObjectCallBack, CFCopyDescription, equalObjectCallBack};
 
@@ -974,7 +1088,8 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void** keys, const void
     if (numValues < 0 || ((keys == nullptr || values == nullptr) && numValues > 0)) return nullptr;
     auto* d = new __CFDictionary(keyCallBacks, valueCallBacks, false);
     d->map.reserve(static_cast<size_t>(numValues));
-    for (CFIndex n = 0; n < numValues; ++n) d->set(keys[n], values[n]);
+    for (CFIndex n = 0; n < numValues; ++n)
+        d->set(keys[n], values[n]);
     return d;
 }
 
@@ -982,10 +1097,11 @@ namespace {
 __CFDictionary* copyDictionary(const __CFDictionary* src, bool isMutable) {
     auto* d = new __CFDictionary(&src->keyCallBacks, &src->valueCallBacks, isMutable);
     d->map.reserve(src->map.size());
-    for (const auto& [key, value] : src->map) d->map.emplace(d->retainKey(key), d->retainValue(value));
+    for (const auto& [key, value] : src->map)
+        d->map.emplace(d->retainKey(key), d->retainValue(value));
     return d;
 }
-}  // namespace
+} // namespace
 
 CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef, CFDictionaryRef dict) {
     const __CFDictionary* src = asDictionary(dict);
@@ -1049,7 +1165,8 @@ void CFDictionaryGetKeysAndValues(CFDictionaryRef dict, const void** keys, const
 void CFDictionaryApplyFunction(CFDictionaryRef dict, CFDictionaryApplierFunction applier, void* context) {
     const __CFDictionary* d = asDictionary(dict);
     if (d == nullptr || applier == nullptr) return;
-    for (const auto& [key, value] : d->map) applier(key, value, context);
+    for (const auto& [key, value] : d->map)
+        applier(key, value, context);
 }
 
 void CFDictionarySetValue(CFMutableDictionaryRef dict, const void* key, const void* value) {
@@ -1093,7 +1210,8 @@ void CFDictionaryRemoveAllValues(CFMutableDictionaryRef dict) {
 Boolean MorvaneCFContainerHoldsObjects(CFTypeRef cf) {
     if (const __CFArray* a = asArray(cf)) return a->callBacks.retain == retainObjectCallBack;
     if (const __CFDictionary* d = asDictionary(cf))
-        return d->keyCallBacks.retain == retainObjectCallBack && d->valueCallBacks.retain == retainObjectCallBack;
+        return d->keyCallBacks.retain == retainObjectCallBack &&
+               d->valueCallBacks.retain == retainObjectCallBack;
     return false;
 }
 
@@ -1114,9 +1232,13 @@ CFErrorRef CFErrorCreate(CFAllocatorRef, CFErrorDomain domain, CFIndex code, CFD
     return e;
 }
 
-CFErrorDomain CFErrorGetDomain(CFErrorRef err) { return isType(err, kTypeError) ? err->domain : nullptr; }
+CFErrorDomain CFErrorGetDomain(CFErrorRef err) {
+    return isType(err, kTypeError) ? err->domain : nullptr;
+}
 
-CFIndex CFErrorGetCode(CFErrorRef err) { return isType(err, kTypeError) ? err->code : 0; }
+CFIndex CFErrorGetCode(CFErrorRef err) {
+    return isType(err, kTypeError) ? err->code : 0;
+}
 
 CFStringRef CFErrorCopyDescription(CFErrorRef err) {
     if (!isType(err, kTypeError)) return nullptr;
@@ -1145,74 +1267,80 @@ void describe(CFTypeRef cf, std::string& out, int depth) {
     }
     char buf[64];
     switch (header(cf)->typeID) {
-        case kTypeString: out += asString(cf)->utf8; break;
-        case kTypeBoolean: out += static_cast<const __CFBoolean*>(cf)->value ? "true" : "false"; break;
-        case kTypeNumber: {
-            const __CFNumber* n = asNumber(cf);
-            if (n->isFloat)
-                std::snprintf(buf, sizeof buf, "%.17g", n->d);
-            else
-                std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(n->i));
+    case kTypeString:
+        out += asString(cf)->utf8;
+        break;
+    case kTypeBoolean:
+        out += static_cast<const __CFBoolean*>(cf)->value ? "true" : "false";
+        break;
+    case kTypeNumber: {
+        const __CFNumber* n = asNumber(cf);
+        if (n->isFloat)
+            std::snprintf(buf, sizeof buf, "%.17g", n->d);
+        else
+            std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(n->i));
+        out += buf;
+        break;
+    }
+    case kTypeData: {
+        out += '<';
+        for (UInt8 b : asData(cf)->bytes) {
+            std::snprintf(buf, sizeof buf, "%02x", b);
             out += buf;
-            break;
         }
-        case kTypeData: {
-            out += '<';
-            for (UInt8 b : asData(cf)->bytes) {
-                std::snprintf(buf, sizeof buf, "%02x", b);
+        out += '>';
+        break;
+    }
+    case kTypeArray: {
+        out += '(';
+        const char* sep = "";
+        for (const void* v : asArray(cf)->values) {
+            out += sep;
+            if (asArray(cf)->callBacks.retain == retainObjectCallBack) {
+                describe(v, out, depth + 1);
+            } else {
+                std::snprintf(buf, sizeof buf, "%p", v);
                 out += buf;
             }
-            out += '>';
-            break;
+            sep = ", ";
         }
-        case kTypeArray: {
-            out += '(';
-            const char* sep = "";
-            for (const void* v : asArray(cf)->values) {
-                out += sep;
-                if (asArray(cf)->callBacks.retain == retainObjectCallBack) {
-                    describe(v, out, depth + 1);
-                } else {
-                    std::snprintf(buf, sizeof buf, "%p", v);
-                    out += buf;
-                }
-                sep = ", ";
+        out += ')';
+        break;
+    }
+    case kTypeDictionary: {
+        const __CFDictionary* d = asDictionary(cf);
+        const bool objects = d->keyCallBacks.retain == retainObjectCallBack &&
+                             d->valueCallBacks.retain == retainObjectCallBack;
+        out += '{';
+        for (const auto& [key, value] : d->map) {
+            out += ' ';
+            if (objects) {
+                describe(key, out, depth + 1);
+                out += " = ";
+                describe(value, out, depth + 1);
+            } else {
+                std::snprintf(buf, sizeof buf, "%p = %p", key, value);
+                out += buf;
             }
-            out += ')';
-            break;
+            out += ';';
         }
-        case kTypeDictionary: {
-            const __CFDictionary* d = asDictionary(cf);
-            const bool objects = d->keyCallBacks.retain == retainObjectCallBack &&
-                                 d->valueCallBacks.retain == retainObjectCallBack;
-            out += '{';
-            for (const auto& [key, value] : d->map) {
-                out += ' ';
-                if (objects) {
-                    describe(key, out, depth + 1);
-                    out += " = ";
-                    describe(value, out, depth + 1);
-                } else {
-                    std::snprintf(buf, sizeof buf, "%p = %p", key, value);
-                    out += buf;
-                }
-                out += ';';
-            }
-            out += " }";
-            break;
-        }
-        case kTypeError: {
-            const auto* e = static_cast<const __CFError*>(cf);
-            std::snprintf(buf, sizeof buf, " %ld", e->code);
-            out += asString(e->domain)->utf8;
-            out += buf;
-            break;
-        }
-        default: out += "?"; break;
+        out += " }";
+        break;
+    }
+    case kTypeError: {
+        const auto* e = static_cast<const __CFError*>(cf);
+        std::snprintf(buf, sizeof buf, " %ld", e->code);
+        out += asString(e->domain)->utf8;
+        out += buf;
+        break;
+    }
+    default:
+        out += "?";
+        break;
     }
 }
 
-}  // namespace
+} // namespace
 
 CFStringRef CFCopyDescription(CFTypeRef cf) {
     std::string text;

@@ -48,7 +48,9 @@ struct CFRange {
     CFIndex location;
     CFIndex length;
 };
-inline CFRange CFRangeMake(CFIndex location, CFIndex length) { return CFRange{location, length}; }
+inline CFRange CFRangeMake(CFIndex location, CFIndex length) {
+    return CFRange{location, length};
+}
 
 typedef enum : CFIndex {
     kCFCompareLessThan = -1,
@@ -126,10 +128,10 @@ enum : CFStringCompareFlags {
 // the same object), never freed, and retain/release on it do nothing. The first
 // evaluation at each place takes a lock; later ones are a plain load.
 CFStringRef __CFStringMakeConstantString(const char* cStr);
-#define CFSTR(cStr)                                                                         \
-    ([]() -> CFStringRef {                                                                  \
-        static const CFStringRef morvaneConstantString = __CFStringMakeConstantString("" cStr ""); \
-        return morvaneConstantString;                                                       \
+#define CFSTR(cStr)                                                                                          \
+    ([]() -> CFStringRef {                                                                                   \
+        static const CFStringRef morvaneConstantString = __CFStringMakeConstantString("" cStr "");           \
+        return morvaneConstantString;                                                                        \
     }())
 
 // Returns nullptr when the bytes are not valid in the encoding.
@@ -139,7 +141,8 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CF
 CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef str);
 // printf-style formatting of the C conversions (%d, %f, %s ...); %@ is not
 // supported. formatOptions is ignored.
-CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions, CFStringRef format, ...);
+CFStringRef CFStringCreateWithFormat(CFAllocatorRef alloc, CFDictionaryRef formatOptions, CFStringRef format,
+                                     ...);
 
 CFIndex CFStringGetLength(CFStringRef str);
 // Writes the string and a terminating zero into buffer. Returns false (and
@@ -242,7 +245,8 @@ CFArrayRef CFArrayCreate(CFAllocatorRef alloc, const void** values, CFIndex numV
                          const CFArrayCallBacks* callBacks);
 CFArrayRef CFArrayCreateCopy(CFAllocatorRef alloc, CFArrayRef array);
 // capacity is a hint; 0 means unlimited.
-CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef alloc, CFIndex capacity, const CFArrayCallBacks* callBacks);
+CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef alloc, CFIndex capacity,
+                                       const CFArrayCallBacks* callBacks);
 CFMutableArrayRef CFArrayCreateMutableCopy(CFAllocatorRef alloc, CFIndex capacity, CFArrayRef array);
 CFIndex CFArrayGetCount(CFArrayRef array);
 // nullptr when idx is out of range.
@@ -289,14 +293,15 @@ extern const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks;
 typedef void (*CFDictionaryApplierFunction)(const void* key, const void* value, void* context);
 
 // Later duplicates of a key replace earlier ones.
-CFDictionaryRef CFDictionaryCreate(CFAllocatorRef alloc, const void** keys, const void** values, CFIndex numValues,
-                                   const CFDictionaryKeyCallBacks* keyCallBacks,
+CFDictionaryRef CFDictionaryCreate(CFAllocatorRef alloc, const void** keys, const void** values,
+                                   CFIndex numValues, const CFDictionaryKeyCallBacks* keyCallBacks,
                                    const CFDictionaryValueCallBacks* valueCallBacks);
 CFDictionaryRef CFDictionaryCreateCopy(CFAllocatorRef alloc, CFDictionaryRef dict);
 CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef alloc, CFIndex capacity,
                                                  const CFDictionaryKeyCallBacks* keyCallBacks,
                                                  const CFDictionaryValueCallBacks* valueCallBacks);
-CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef alloc, CFIndex capacity, CFDictionaryRef dict);
+CFMutableDictionaryRef CFDictionaryCreateMutableCopy(CFAllocatorRef alloc, CFIndex capacity,
+                                                     CFDictionaryRef dict);
 CFIndex CFDictionaryGetCount(CFDictionaryRef dict);
 // nullptr when the key is absent.
 const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key);

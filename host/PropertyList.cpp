@@ -31,9 +31,10 @@ constexpr size_t kMaxBytes = static_cast<size_t>(kMorvanePropertyListMaxBytes);
 constexpr size_t kMaxObjects = static_cast<size_t>(kMorvanePropertyListMaxObjects);
 
 CFErrorRef makeError(CFIndex code, const std::string& text) {
-    CFStringRef description = CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text.data()),
-                                                      static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false);
-    if (description == nullptr)  // text quoted invalid bytes from the input
+    CFStringRef description =
+        CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text.data()),
+                                static_cast<CFIndex>(text.size()), kCFStringEncodingUTF8, false);
+    if (description == nullptr) // text quoted invalid bytes from the input
         description = CFStringCreateWithCString(nullptr, "malformed property list", kCFStringEncodingUTF8);
     const void* keys[] = {kCFErrorDescriptionKey};
     const void* values[] = {description};
@@ -49,17 +50,25 @@ void report(CFErrorRef* out, CFIndex code, const std::string& text) {
     if (out) *out = makeError(code, text);
 }
 
-std::string depthText() { return "property list nests deeper than " + std::to_string(kMaxDepth) + " levels"; }
-std::string countText() { return "property list holds more than " + std::to_string(kMaxObjects) + " values"; }
+std::string depthText() {
+    return "property list nests deeper than " + std::to_string(kMaxDepth) + " levels";
+}
+std::string countText() {
+    return "property list holds more than " + std::to_string(kMaxObjects) + " values";
+}
 
 // ---------------------------------------------------------------------------
 // Checking XML before parsing
 
-bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && isXmlSpace(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isXmlSpace(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isXmlSpace(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isXmlSpace(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -96,9 +105,8 @@ bool validInteger(std::string_view text) {
 }
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return (x | 0x20) == (y | 0x20);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return (x | 0x20) == (y | 0x20); });
 }
 
 // A decimal real, or nan / inf / infinity with an optional sign.
@@ -108,17 +116,20 @@ bool validReal(std::string_view text) {
     if (equalsNoCase(text, "nan") || equalsNoCase(text, "inf") || equalsNoCase(text, "infinity")) return true;
     size_t pos = 0;
     size_t digits = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos, ++digits;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+        ++pos, ++digits;
     if (pos < text.size() && text[pos] == '.') {
         ++pos;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos, ++digits;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+            ++pos, ++digits;
     }
     if (digits == 0) return false;
     if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
         ++pos;
         if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) ++pos;
         size_t exponentDigits = 0;
-        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') ++pos, ++exponentDigits;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+            ++pos, ++exponentDigits;
         if (exponentDigits == 0) return false;
     }
     return pos == text.size();
@@ -135,7 +146,7 @@ bool validBase64(std::string_view text) {
         }
         const bool alphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
                               c == '+' || c == '/';
-        if (!alphabet || padding > 0) return false;  // nothing but padding after padding
+        if (!alphabet || padding > 0) return false; // nothing but padding after padding
         ++symbols;
     }
     return padding <= 2 && (symbols + padding) % 4 == 0;
@@ -146,7 +157,7 @@ bool validBase64(std::string_view text) {
 // dictionaries alternating key and value, numbers and data well formed, no
 // document type with an internal subset (entity definitions).
 class XmlChecker {
-public:
+  public:
     bool check(std::string_view xml, std::string& error) {
         text_ = xml;
         pos_ = 0;
@@ -163,7 +174,7 @@ public:
         return true;
     }
 
-private:
+  private:
     struct Frame {
         std::string name;
         bool container;
@@ -205,13 +216,14 @@ private:
     }
 
     static bool nameChar(char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ':' ||
-               c == '-' || c == '.';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+               c == ':' || c == '-' || c == '.';
     }
 
     std::string readName() {
         size_t start = pos_;
-        while (pos_ < text_.size() && nameChar(text_[pos_])) ++pos_;
+        while (pos_ < text_.size() && nameChar(text_[pos_]))
+            ++pos_;
         return std::string(text_.substr(start, pos_ - start));
     }
 
@@ -259,10 +271,12 @@ private:
         if (rest.substr(0, 2) == "</") {
             pos_ += 2;
             std::string name = readName();
-            while (pos_ < text_.size() && isXmlSpace(text_[pos_])) ++pos_;
+            while (pos_ < text_.size() && isXmlSpace(text_[pos_]))
+                ++pos_;
             if (pos_ >= text_.size() || text_[pos_] != '>') return fail(error, "bad end tag </" + name);
             ++pos_;
-            if (stack_.empty() || stack_.back().name != name) return fail(error, "unexpected </" + name + ">");
+            if (stack_.empty() || stack_.back().name != name)
+                return fail(error, "unexpected </" + name + ">");
             return close(error);
         }
         ++pos_;
@@ -274,7 +288,8 @@ private:
     }
 
     bool open(const std::string& name, std::string& error) {
-        static constexpr const char* kLeaves[] = {"key", "string", "integer", "real", "data", "date", "true", "false"};
+        static constexpr const char* kLeaves[] = {"key",  "string", "integer", "real",
+                                                  "data", "date",   "true",    "false"};
         const bool container = name == "dict" || name == "array";
         const bool leaf = std::find(std::begin(kLeaves), std::end(kLeaves), name) != std::end(kLeaves);
         if (name == "plist") {
@@ -288,7 +303,8 @@ private:
             if (parent.leaf) return fail(error, "<" + name + "> inside <" + parent.name + ">");
             if (parent.dictionary) {
                 if (parent.expectKey != (name == "key"))
-                    return fail(error, parent.expectKey ? "dictionary value without a key" : "key without a value");
+                    return fail(error,
+                                parent.expectKey ? "dictionary value without a key" : "key without a value");
                 parent.expectKey = !parent.expectKey;
             } else if (name == "key") {
                 return fail(error, "<key> outside a dictionary");
@@ -316,10 +332,12 @@ private:
         if (frame.container) --containerDepth_;
         if (frame.dictionary && !frame.expectKey) return fail(error, "key without a value");
         if (frame.name == "integer" && !validInteger(frame.content))
-            return fail(error, "integer \"" + shorten(frame.content) + "\" is not a whole number in the 64-bit range");
+            return fail(error, "integer \"" + shorten(frame.content) +
+                                   "\" is not a whole number in the 64-bit range");
         if (frame.name == "real" && !validReal(frame.content))
             return fail(error, "real \"" + shorten(frame.content) + "\" is not a number");
-        if (frame.name == "data" && !validBase64(frame.content)) return fail(error, "data is not valid base64");
+        if (frame.name == "data" && !validBase64(frame.content))
+            return fail(error, "data is not valid base64");
         return true;
     }
 
@@ -344,7 +362,7 @@ private:
 // kMaxDepth deep and at most kMaxObjects values once shared references are
 // expanded, integers within 64 bits, no sets or nulls.
 class BinaryChecker {
-public:
+  public:
     bool check(const UInt8* bytes, size_t size, std::string& error) {
         bytes_ = bytes;
         size_ = size;
@@ -355,7 +373,8 @@ public:
         const uint64_t count = readBE(trailer + 8, 8);
         const uint64_t top = readBE(trailer + 16, 8);
         tableStart_ = readBE(trailer + 24, 8);
-        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8) return fail(error, "bad trailer");
+        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8)
+            return fail(error, "bad trailer");
         if (count == 0 || top >= count) return fail(error, "bad object count");
         if (count > size) return fail(error, "object count exceeds file size");
         objectsEnd_ = size - 32;
@@ -366,11 +385,11 @@ public:
         return visit(static_cast<size_t>(top), 0, error);
     }
 
-private:
+  private:
     struct State {
-        uint8_t mark = 0;     // 0 new, 1 being visited, 2 done
-        uint8_t height = 0;   // containers in the deepest path below and including this object
-        size_t expanded = 0;  // values in the object's tree with shared references expanded
+        uint8_t mark = 0;    // 0 new, 1 being visited, 2 done
+        uint8_t height = 0;  // containers in the deepest path below and including this object
+        size_t expanded = 0; // values in the object's tree with shared references expanded
     };
 
     static bool fail(std::string& error, const std::string& what) {
@@ -380,7 +399,8 @@ private:
 
     static uint64_t readBE(const UInt8* p, size_t n) {
         uint64_t v = 0;
-        for (size_t k = 0; k < n; ++k) v = (v << 8) | p[k];
+        for (size_t k = 0; k < n; ++k)
+            v = (v << 8) | p[k];
         return v;
     }
 
@@ -415,61 +435,62 @@ private:
         const size_t room = tableStart_ - pos;
         std::vector<size_t> children;
         switch (high) {
-            case 0x0:
-                if (marker != 0x08 && marker != 0x09) return fail(error, "null or fill value");
-                break;
-            case 0x1: {
-                if (low > 4) return fail(error, "bad integer size");
-                const size_t n = size_t{1} << low;
-                if (room < n) return fail(error, "truncated integer");
-                if (n == 16) {
-                    // 128-bit integers: only values that also fit in 64 signed bits.
-                    const uint64_t upper = readBE(bytes_ + pos, 8);
-                    const uint64_t lower = readBE(bytes_ + pos + 8, 8);
-                    const bool fits = (upper == 0 && lower < (uint64_t{1} << 63)) ||
-                                      (upper == ~uint64_t{0} && lower >= (uint64_t{1} << 63));
-                    if (!fits) return fail(error, "integer outside the 64-bit range");
-                }
-                break;
+        case 0x0:
+            if (marker != 0x08 && marker != 0x09) return fail(error, "null or fill value");
+            break;
+        case 0x1: {
+            if (low > 4) return fail(error, "bad integer size");
+            const size_t n = size_t{1} << low;
+            if (room < n) return fail(error, "truncated integer");
+            if (n == 16) {
+                // 128-bit integers: only values that also fit in 64 signed bits.
+                const uint64_t upper = readBE(bytes_ + pos, 8);
+                const uint64_t lower = readBE(bytes_ + pos + 8, 8);
+                const bool fits = (upper == 0 && lower < (uint64_t{1} << 63)) ||
+                                  (upper == ~uint64_t{0} && lower >= (uint64_t{1} << 63));
+                if (!fits) return fail(error, "integer outside the 64-bit range");
             }
-            case 0x2:
-                if (low != 2 && low != 3) return fail(error, "bad real size");
-                if (room < (size_t{1} << low)) return fail(error, "truncated real");
-                break;
-            case 0x3:
-                if (marker != 0x33 || room < 8) return fail(error, "bad date");
-                break;
-            case 0x4:
-                if (room < count) return fail(error, "truncated data");
-                break;
-            case 0x5:
-            case 0x6: {
-                // Zero characters are refused: keys would be cut short at them,
-                // and XML cannot hold them.
-                const size_t unit = high == 0x5 ? 1 : 2;
-                if (count > room / unit) return fail(error, "truncated string");
-                for (size_t k = 0; k < count; ++k) {
-                    const UInt8* c = bytes_ + pos + k * unit;
-                    if (c[0] == 0 && (unit == 1 || c[1] == 0)) return fail(error, "string with a zero character");
-                }
-                break;
+            break;
+        }
+        case 0x2:
+            if (low != 2 && low != 3) return fail(error, "bad real size");
+            if (room < (size_t{1} << low)) return fail(error, "truncated real");
+            break;
+        case 0x3:
+            if (marker != 0x33 || room < 8) return fail(error, "bad date");
+            break;
+        case 0x4:
+            if (room < count) return fail(error, "truncated data");
+            break;
+        case 0x5:
+        case 0x6: {
+            // Zero characters are refused: keys would be cut short at them,
+            // and XML cannot hold them.
+            const size_t unit = high == 0x5 ? 1 : 2;
+            if (count > room / unit) return fail(error, "truncated string");
+            for (size_t k = 0; k < count; ++k) {
+                const UInt8* c = bytes_ + pos + k * unit;
+                if (c[0] == 0 && (unit == 1 || c[1] == 0)) return fail(error, "string with a zero character");
             }
-            case 0x8:
-                if (room < low + 1u) return fail(error, "truncated identifier");
-                break;
-            case 0xA:
-            case 0xD: {
-                const uint64_t refs = high == 0xD ? count * 2 : count;
-                if (count > room || refs > room / refSize_) return fail(error, "truncated container");
-                children.reserve(static_cast<size_t>(refs));
-                for (uint64_t k = 0; k < refs; ++k) {
-                    const uint64_t ref = readBE(bytes_ + pos + k * refSize_, refSize_);
-                    if (ref >= count_) return fail(error, "reference to a missing object");
-                    children.push_back(static_cast<size_t>(ref));
-                }
-                break;
+            break;
+        }
+        case 0x8:
+            if (room < low + 1u) return fail(error, "truncated identifier");
+            break;
+        case 0xA:
+        case 0xD: {
+            const uint64_t refs = high == 0xD ? count * 2 : count;
+            if (count > room || refs > room / refSize_) return fail(error, "truncated container");
+            children.reserve(static_cast<size_t>(refs));
+            for (uint64_t k = 0; k < refs; ++k) {
+                const uint64_t ref = readBE(bytes_ + pos + k * refSize_, refSize_);
+                if (ref >= count_) return fail(error, "reference to a missing object");
+                children.push_back(static_cast<size_t>(ref));
             }
-            default: return fail(error, "unsupported object type");
+            break;
+        }
+        default:
+            return fail(error, "unsupported object type");
         }
 
         const bool container = high == 0xA || high == 0xD;
@@ -531,69 +552,76 @@ struct CFHolder {
 };
 
 class TreeReader {
-public:
+  public:
     TreeReader(CFOptionFlags options)
-        : mutableContainers_(options & (kCFPropertyListMutableContainers | kCFPropertyListMutableContainersAndLeaves)),
+        : mutableContainers_(options &
+                             (kCFPropertyListMutableContainers | kCFPropertyListMutableContainersAndLeaves)),
           mutableLeaves_(options & kCFPropertyListMutableContainersAndLeaves) {}
 
     CFTypeRef read(plist_t node, std::string& error) { return convert(node, 0, error); }
 
-private:
+  private:
     CFTypeRef fail(std::string& error, const std::string& what) {
         error = what + (path_.empty() ? std::string() : " at " + path_);
         return nullptr;
     }
 
     static CFStringRef makeString(const char* bytes, size_t length) {
-        return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(bytes), static_cast<CFIndex>(length),
-                                       kCFStringEncodingUTF8, false);
+        return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(bytes),
+                                       static_cast<CFIndex>(length), kCFStringEncodingUTF8, false);
     }
 
     CFTypeRef convert(plist_t node, int depth, std::string& error) {
         switch (plist_get_node_type(node)) {
-            case PLIST_BOOLEAN: {
-                uint8_t value = 0;
-                plist_get_bool_val(node, &value);
-                return value ? kCFBooleanTrue : kCFBooleanFalse;
+        case PLIST_BOOLEAN: {
+            uint8_t value = 0;
+            plist_get_bool_val(node, &value);
+            return value ? kCFBooleanTrue : kCFBooleanFalse;
+        }
+        case PLIST_UINT: {
+            // The checks above admit only values in the signed 64-bit range,
+            // which libplist hands over as their two's-complement bits.
+            uint64_t bits = 0;
+            plist_get_uint_val(node, &bits);
+            const auto value = static_cast<int64_t>(bits);
+            return CFNumberCreate(nullptr, kCFNumberSInt64Type, &value);
+        }
+        case PLIST_REAL: {
+            double value = 0;
+            plist_get_real_val(node, &value);
+            return CFNumberCreate(nullptr, kCFNumberFloat64Type, &value);
+        }
+        case PLIST_STRING:
+        case PLIST_KEY: {
+            uint64_t length = 0;
+            const char* bytes = plist_get_string_ptr(node, &length);
+            if (bytes == nullptr) return fail(error, "unreadable string");
+            if (std::memchr(bytes, 0, static_cast<size_t>(length)))
+                return fail(error, "string with a zero character");
+            CFStringRef s = makeString(bytes, static_cast<size_t>(length));
+            return s ? s : fail(error, "string is not valid UTF-8");
+        }
+        case PLIST_DATA: {
+            uint64_t length = 0;
+            const char* bytes = plist_get_data_ptr(node, &length);
+            const auto* p = reinterpret_cast<const UInt8*>(bytes);
+            if (mutableLeaves_) {
+                CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
+                CFDataAppendBytes(d, p, static_cast<CFIndex>(length));
+                return d;
             }
-            case PLIST_UINT: {
-                // The checks above admit only values in the signed 64-bit range,
-                // which libplist hands over as their two's-complement bits.
-                uint64_t bits = 0;
-                plist_get_uint_val(node, &bits);
-                const auto value = static_cast<int64_t>(bits);
-                return CFNumberCreate(nullptr, kCFNumberSInt64Type, &value);
-            }
-            case PLIST_REAL: {
-                double value = 0;
-                plist_get_real_val(node, &value);
-                return CFNumberCreate(nullptr, kCFNumberFloat64Type, &value);
-            }
-            case PLIST_STRING:
-            case PLIST_KEY: {
-                uint64_t length = 0;
-                const char* bytes = plist_get_string_ptr(node, &length);
-                if (bytes == nullptr) return fail(error, "unreadable string");
-                if (std::memchr(bytes, 0, static_cast<size_t>(length))) return fail(error, "string with a zero character");
-                CFStringRef s = makeString(bytes, static_cast<size_t>(length));
-                return s ? s : fail(error, "string is not valid UTF-8");
-            }
-            case PLIST_DATA: {
-                uint64_t length = 0;
-                const char* bytes = plist_get_data_ptr(node, &length);
-                const auto* p = reinterpret_cast<const UInt8*>(bytes);
-                if (mutableLeaves_) {
-                    CFMutableDataRef d = CFDataCreateMutable(nullptr, 0);
-                    CFDataAppendBytes(d, p, static_cast<CFIndex>(length));
-                    return d;
-                }
-                return CFDataCreate(nullptr, length ? p : nullptr, static_cast<CFIndex>(length));
-            }
-            case PLIST_ARRAY: return convertArray(node, depth, error);
-            case PLIST_DICT: return convertDictionary(node, depth, error);
-            case PLIST_DATE: return fail(error, "dates are not supported");
-            case PLIST_UID: return fail(error, "object identifiers are not supported");
-            default: return fail(error, "unknown value type");
+            return CFDataCreate(nullptr, length ? p : nullptr, static_cast<CFIndex>(length));
+        }
+        case PLIST_ARRAY:
+            return convertArray(node, depth, error);
+        case PLIST_DICT:
+            return convertDictionary(node, depth, error);
+        case PLIST_DATE:
+            return fail(error, "dates are not supported");
+        case PLIST_UID:
+            return fail(error, "object identifiers are not supported");
+        default:
+            return fail(error, "unknown value type");
         }
     }
 
@@ -641,7 +669,8 @@ private:
             CFHolder value(convert(item, depth + 1, error));
             if (value.cf == nullptr) return nullptr;
             path_.resize(pathLength);
-            CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(dict.cf)), key.cf, value.cf);
+            CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(dict.cf)), key.cf,
+                                 value.cf);
         }
         if (mutableContainers_) return dict.release();
         return CFDictionaryCreateCopy(nullptr, static_cast<CFDictionaryRef>(dict.cf));
@@ -669,7 +698,8 @@ std::string invalidReason(CFTypeRef cf, int depth) {
         }
         return "";
     }
-    if (type != CFArrayGetTypeID() && type != CFDictionaryGetTypeID()) return "value of a non-property-list type";
+    if (type != CFArrayGetTypeID() && type != CFDictionaryGetTypeID())
+        return "value of a non-property-list type";
     if (depth + 1 > kMaxDepth) return depthText();
     if (!MorvaneCFContainerHoldsObjects(cf)) return "container without object callbacks";
     if (type == CFArrayGetTypeID()) {
@@ -698,7 +728,8 @@ std::string invalidReason(CFTypeRef cf, int depth) {
 // written in sorted order so equal dictionaries give equal files.
 plist_t toTree(CFTypeRef cf) {
     const CFTypeID type = CFGetTypeID(cf);
-    if (type == CFStringGetTypeID()) return plist_new_string(MorvaneCFStringGetUTF8(static_cast<CFStringRef>(cf), nullptr));
+    if (type == CFStringGetTypeID())
+        return plist_new_string(MorvaneCFStringGetUTF8(static_cast<CFStringRef>(cf), nullptr));
     if (type == CFBooleanGetTypeID()) return plist_new_bool(CFBooleanGetValue(static_cast<CFBooleanRef>(cf)));
     if (type == CFNumberGetTypeID()) {
         auto number = static_cast<CFNumberRef>(cf);
@@ -729,7 +760,8 @@ plist_t toTree(CFTypeRef cf) {
     std::vector<const void*> values(count);
     CFDictionaryGetKeysAndValues(dict, keys.data(), values.data());
     std::vector<size_t> order(count);
-    for (size_t n = 0; n < count; ++n) order[n] = n;
+    for (size_t n = 0; n < count; ++n)
+        order[n] = n;
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         return CFStringCompare(static_cast<CFStringRef>(keys[a]), static_cast<CFStringRef>(keys[b]), 0) ==
                kCFCompareLessThan;
@@ -767,8 +799,8 @@ CFTypeRef deepCopy(CFTypeRef cf, bool mutableContainers, bool mutableLeaves) {
         std::vector<const void*> keys(count);
         std::vector<const void*> values(count);
         CFDictionaryGetKeysAndValues(dict, keys.data(), values.data());
-        CFMutableDictionaryRef copy =
-            CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+        CFMutableDictionaryRef copy = CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                                &kCFTypeDictionaryValueCallBacks);
         for (size_t n = 0; n < count; ++n) {
             CFTypeRef value = deepCopy(values[n], mutableContainers, mutableLeaves);
             CFDictionarySetValue(copy, keys[n], value);
@@ -783,7 +815,7 @@ CFTypeRef deepCopy(CFTypeRef cf, bool mutableContainers, bool mutableLeaves) {
     return CFRetain(cf);
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Public property-list functions
@@ -878,8 +910,8 @@ CFPropertyListRef CFPropertyListCreateWithData(CFAllocatorRef, CFDataRef data, C
 CFPropertyListRef CFPropertyListCreateDeepCopy(CFAllocatorRef, CFPropertyListRef plist,
                                                CFOptionFlags mutabilityOption) {
     if (!invalidReason(plist, 0).empty()) return nullptr;
-    const bool containers = mutabilityOption & (kCFPropertyListMutableContainers |
-                                                kCFPropertyListMutableContainersAndLeaves);
+    const bool containers =
+        mutabilityOption & (kCFPropertyListMutableContainers | kCFPropertyListMutableContainersAndLeaves);
     return deepCopy(plist, containers, mutabilityOption & kCFPropertyListMutableContainersAndLeaves);
 }
 
@@ -910,7 +942,7 @@ struct FileDescriptor {
     int fd;
 };
 
-}  // namespace
+} // namespace
 
 CFPropertyListRef readPropertyListFile(const std::string& path, std::string& error, CFOptionFlags options,
                                        CFPropertyListFormat* format) {
@@ -922,7 +954,7 @@ CFPropertyListRef readPropertyListFile(const std::string& path, std::string& err
         error = systemError("cannot open", path);
         return nullptr;
     }
-    struct stat info{};
+    struct stat info {};
     if (::fstat(file.fd, &info) != 0) {
         error = systemError("cannot examine", path);
         return nullptr;
@@ -944,7 +976,7 @@ CFPropertyListRef readPropertyListFile(const std::string& path, std::string& err
             error = systemError("cannot read", path);
             return nullptr;
         }
-        if (n == 0) break;  // the file shrank while we read it
+        if (n == 0) break; // the file shrank while we read it
         done += static_cast<size_t>(n);
     }
     bytes.resize(done);
@@ -959,7 +991,8 @@ CFPropertyListRef readPropertyListFile(const std::string& path, std::string& err
     return plist;
 }
 
-CFDictionaryRef readPropertyListDictionary(const std::string& path, std::string& error, CFOptionFlags options) {
+CFDictionaryRef readPropertyListDictionary(const std::string& path, std::string& error,
+                                           CFOptionFlags options) {
     CFPropertyListRef plist = readPropertyListFile(path, error, options);
     if (plist == nullptr) return nullptr;
     if (CFGetTypeID(plist) != CFDictionaryGetTypeID()) {
@@ -975,7 +1008,7 @@ bool writePropertyListFile(const std::string& path, CFPropertyListRef plist, std
     error.clear();
     // The new file is renamed over the old one, which would put a plain file
     // in place of a device or pipe.
-    struct stat existing{};
+    struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
         error = path + " is not a regular file";
         return false;

@@ -26,7 +26,7 @@ struct SourceRecord {
     unsigned long long passStamp = 0;
     bool busy = false;
     bool removed = false;
-    bool removerWaits = false;  // a remover on another thread frees the record
+    bool removerWaits = false; // a remover on another thread frees the record
     std::thread::id busyOn;
 };
 
@@ -52,7 +52,9 @@ double wallOffset() {
     }();
     return offset;
 }
-double wallNow() { return steadySeconds() + wallOffset(); }
+double wallNow() {
+    return steadySeconds() + wallOffset();
+}
 
 // How often a loop that waits on wall time looks at its work sources: posts
 // from the render thread cannot wake it, so it polls.
@@ -63,7 +65,7 @@ constexpr double kSourcePollSeconds = 0.004;
 // either side of the same instant.
 constexpr double kFireTolerance = 1.0e-9;
 
-}  // namespace
+} // namespace
 
 struct __CFRunLoopTimer {
     std::atomic<long> refs{1};
@@ -96,21 +98,26 @@ struct __CFRunLoop {
         std::vector<__CFRunLoopTimer*> orphans;
         {
             std::lock_guard<std::mutex> lock(gLoopMutex);
-            for (auto* t : timers) t->loop = nullptr;
+            for (auto* t : timers)
+                t->loop = nullptr;
             orphans.swap(timers);
-            for (auto* s : sources) delete s;
+            for (auto* s : sources)
+                delete s;
             sources.clear();
         }
-        for (auto* t : orphans) MorvaneRunLoopTimerRelease(t);
+        for (auto* t : orphans)
+            MorvaneRunLoopTimerRelease(t);
     }
 };
 
 namespace {
 
 std::mutex gMainMutex;
-__CFRunLoop* gMainLoop = nullptr;  // holds its own reference for the whole process
+__CFRunLoop* gMainLoop = nullptr; // holds its own reference for the whole process
 
-bool onMainThread() { return gettid() == getpid(); }
+bool onMainThread() {
+    return gettid() == getpid();
+}
 
 struct ThreadLoop {
     __CFRunLoop* loop = nullptr;
@@ -121,7 +128,8 @@ struct ThreadLoop {
 thread_local ThreadLoop tThreadLoop;
 
 double loopTime(const __CFRunLoop* rl) {
-    return rl->hostClock.load(std::memory_order_acquire) ? rl->clock.load(std::memory_order_relaxed) : wallNow();
+    return rl->hostClock.load(std::memory_order_acquire) ? rl->clock.load(std::memory_order_relaxed)
+                                                         : wallNow();
 }
 
 void wakeLocked(__CFRunLoop* rl) {
@@ -136,7 +144,7 @@ double nextFireAfter(double fireDate, double interval, double now) {
     if (now < fireDate) return fireDate + interval;
     const double steps = std::floor((now - fireDate) / interval) + 1.0;
     double next = fireDate + steps * interval;
-    if (next <= now) next += interval;  // rounding at the boundary
+    if (next <= now) next += interval; // rounding at the boundary
     return next;
 }
 
@@ -222,10 +230,11 @@ CFIndex pump(__CFRunLoop* rl, bool force) {
 
 bool hasWorkLocked(const __CFRunLoop* rl) {
     if (!rl->sources.empty()) return true;
-    return std::any_of(rl->timers.begin(), rl->timers.end(), [](const __CFRunLoopTimer* t) { return t->valid; });
+    return std::any_of(rl->timers.begin(), rl->timers.end(),
+                       [](const __CFRunLoopTimer* t) { return t->valid; });
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Loops
@@ -276,20 +285,26 @@ Boolean MorvaneRunLoopHasHostClock(CFRunLoopRef rl) {
     return rl && rl->hostClock.load(std::memory_order_acquire) ? TRUE : FALSE;
 }
 
-CFAbsoluteTime MorvaneRunLoopGetTime(CFRunLoopRef rl) { return rl ? loopTime(rl) : wallNow(); }
+CFAbsoluteTime MorvaneRunLoopGetTime(CFRunLoopRef rl) {
+    return rl ? loopTime(rl) : wallNow();
+}
 
-CFIndex MorvaneRunLoopPump(CFRunLoopRef rl) { return pump(rl, false); }
+CFIndex MorvaneRunLoopPump(CFRunLoopRef rl) {
+    return pump(rl, false);
+}
 
 CFIndex MorvaneRunLoopPumpAt(CFRunLoopRef rl, CFAbsoluteTime now) {
     MorvaneRunLoopSetClock(rl, now);
     return pump(rl, false);
 }
 
-CFIndex MorvaneRunLoopFlush(CFRunLoopRef rl) { return pump(rl, true); }
+CFIndex MorvaneRunLoopFlush(CFRunLoopRef rl) {
+    return pump(rl, true);
+}
 
 SInt32 CFRunLoopRunInMode(CFStringRef, CFTimeInterval seconds, Boolean returnAfterSourceHandled) {
     __CFRunLoop* rl = CFRunLoopGetCurrent();
-    if (!(seconds >= 0.0)) seconds = 0.0;  // also catches NaN
+    if (!(seconds >= 0.0)) seconds = 0.0; // also catches NaN
     const double deadline = wallNow() + std::min(seconds, 1.0e9);
     for (;;) {
         if (rl->stopRequested.exchange(false, std::memory_order_acq_rel)) return kCFRunLoopRunStopped;
@@ -310,9 +325,8 @@ SInt32 CFRunLoopRunInMode(CFStringRef, CFTimeInterval seconds, Boolean returnAft
             const auto until = std::chrono::steady_clock::now() +
                                std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                    std::chrono::duration<double>(wakeAt - now));
-            rl->wake.wait_until(lock, until, [rl] {
-                return rl->woken || rl->stopRequested.load(std::memory_order_acquire);
-            });
+            rl->wake.wait_until(
+                lock, until, [rl] { return rl->woken || rl->stopRequested.load(std::memory_order_acquire); });
         }
         rl->woken = false;
     }
@@ -348,7 +362,8 @@ CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef, CFAbsoluteTime fireDate, 
     auto* t = new __CFRunLoopTimer();
     t->callout = callout;
     if (context) t->context = *context;
-    if (t->context.retain && t->context.info) t->context.info = const_cast<void*>(t->context.retain(t->context.info));
+    if (t->context.retain && t->context.info)
+        t->context.info = const_cast<void*>(t->context.retain(t->context.info));
     t->interval = std::isfinite(interval) && interval > 0.0 ? interval : 0.0;
     t->nextFire = std::isnan(fireDate) ? 0.0 : fireDate;
     return t;
@@ -385,7 +400,7 @@ bool detachTimerLocked(__CFRunLoopTimer* timer) {
     timer->loop = nullptr;
     return true;
 }
-}  // namespace
+} // namespace
 
 void CFRunLoopRemoveTimer(CFRunLoopRef rl, CFRunLoopTimerRef timer, CFStringRef) {
     if (!rl || !timer) return;
@@ -435,9 +450,13 @@ void CFRunLoopTimerSetNextFireDate(CFRunLoopTimerRef timer, CFAbsoluteTime fireD
     if (timer->loop) wakeLocked(timer->loop);
 }
 
-CFTimeInterval CFRunLoopTimerGetInterval(CFRunLoopTimerRef timer) { return timer ? timer->interval : 0.0; }
+CFTimeInterval CFRunLoopTimerGetInterval(CFRunLoopTimerRef timer) {
+    return timer ? timer->interval : 0.0;
+}
 
-Boolean CFRunLoopTimerDoesRepeat(CFRunLoopTimerRef timer) { return timer && timer->interval > 0.0 ? TRUE : FALSE; }
+Boolean CFRunLoopTimerDoesRepeat(CFRunLoopTimerRef timer) {
+    return timer && timer->interval > 0.0 ? TRUE : FALSE;
+}
 
 // ---------------------------------------------------------------------------
 // Work sources
@@ -465,7 +484,7 @@ Boolean MorvaneRunLoopRemoveSource(CFRunLoopRef rl, void* info) {
         delete record;
         return FALSE;
     }
-    if (record->busyOn == std::this_thread::get_id()) return TRUE;  // the pump deletes it
+    if (record->busyOn == std::this_thread::get_id()) return TRUE; // the pump deletes it
     // Another thread is inside perform: wait for it, then free the record.
     record->removerWaits = true;
     gIdle.wait(lock, [record] { return !record->busy; });

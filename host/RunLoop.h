@@ -24,10 +24,10 @@ typedef struct __CFRunLoopTimer* CFRunLoopTimerRef;
 
 // Results of CFRunLoopRunInMode.
 enum : SInt32 {
-    kCFRunLoopRunFinished = 1,       // nothing to run: no timers, no sources
-    kCFRunLoopRunStopped = 2,        // CFRunLoopStop was called
-    kCFRunLoopRunTimedOut = 3,       // the time was used up
-    kCFRunLoopRunHandledSource = 4,  // returnAfterSourceHandled and something ran
+    kCFRunLoopRunFinished = 1,      // nothing to run: no timers, no sources
+    kCFRunLoopRunStopped = 2,       // CFRunLoopStop was called
+    kCFRunLoopRunTimedOut = 3,      // the time was used up
+    kCFRunLoopRunHandledSource = 4, // returnAfterSourceHandled and something ran
 };
 
 // Wall time in seconds, unless the calling thread's run loop has a host-set
@@ -80,9 +80,9 @@ struct CFRunLoopTimerContext {
 // given, are applied to info. flags and order are ignored. Returns a timer the
 // caller releases with MorvaneRunLoopTimerRelease, or nullptr without a
 // callout. Any thread except the render thread.
-CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef allocator, CFAbsoluteTime fireDate, CFTimeInterval interval,
-                                       CFOptionFlags flags, CFIndex order, CFRunLoopTimerCallBack callout,
-                                       CFRunLoopTimerContext* context);
+CFRunLoopTimerRef CFRunLoopTimerCreate(CFAllocatorRef allocator, CFAbsoluteTime fireDate,
+                                       CFTimeInterval interval, CFOptionFlags flags, CFIndex order,
+                                       CFRunLoopTimerCallBack callout, CFRunLoopTimerContext* context);
 CFRunLoopTimerRef MorvaneRunLoopTimerRetain(CFRunLoopTimerRef timer);
 void MorvaneRunLoopTimerRelease(CFRunLoopTimerRef timer);
 

@@ -17,18 +17,26 @@ constexpr std::size_t kWordPlayFraction = kWordReserved640 + 5;
 constexpr std::size_t kWords = CMotionRecorder::kImageSize / 4;
 static_assert(kWordPlayFraction + 1 == kWords);
 
-uint32_t floatBits(const std::atomic<float>& f) { return std::bit_cast<uint32_t>(f.load(kRelaxed)); }
+uint32_t floatBits(const std::atomic<float>& f) {
+    return std::bit_cast<uint32_t>(f.load(kRelaxed));
+}
 
 uint32_t wordBits(const CMotionRecorder& r, std::size_t w) {
     if (w < kWordY) return floatBits(r.x[w]);
     if (w < kWordReserved640) return floatBits(r.y[w - kWordY]);
     switch (w) {
-    case kWordReserved640: return r.reserved640.load(kRelaxed);
-    case kWordCount: return r.count.load(kRelaxed);
-    case kWordPlayIndex: return r.playIndex.load(kRelaxed);
-    case kWordPlayStep: return floatBits(r.playStep);
-    case kWordReserved656: return floatBits(r.reserved656);
-    default: return floatBits(r.playFraction);
+    case kWordReserved640:
+        return r.reserved640.load(kRelaxed);
+    case kWordCount:
+        return r.count.load(kRelaxed);
+    case kWordPlayIndex:
+        return r.playIndex.load(kRelaxed);
+    case kWordPlayStep:
+        return floatBits(r.playStep);
+    case kWordReserved656:
+        return floatBits(r.reserved656);
+    default:
+        return floatBits(r.playFraction);
     }
 }
 
@@ -48,7 +56,9 @@ CMotionRecorder::CMotionRecorder()
     }
 }
 
-void CMotionRecorder::startRecording() { count.store(0, kRelaxed); }
+void CMotionRecorder::startRecording() {
+    count.store(0, kRelaxed);
+}
 
 void CMotionRecorder::recordValues(float xValue, float yValue) {
     const uint32_t n = count.load(kRelaxed);
@@ -91,7 +101,8 @@ bool CMotionRecorder::getIndexedValues(float& xValue, float& yValue, float phase
 void CMotionRecorder::saveImage(uint8_t out[kImageSize]) const {
     for (std::size_t w = 0; w < kWords; ++w) {
         const uint32_t bits = w == kWordReserved640 ? 0 : wordBits(*this, w);
-        for (std::size_t b = 0; b < 4; ++b) out[4 * w + b] = static_cast<uint8_t>(bits >> (8 * b));
+        for (std::size_t b = 0; b < 4; ++b)
+            out[4 * w + b] = static_cast<uint8_t>(bits >> (8 * b));
     }
 }
 
@@ -109,14 +120,22 @@ bool CMotionRecorder::restoreImage(const uint8_t* bytes, std::size_t length) {
             bits &= ~(0xffu << (8 * b));
             bits |= static_cast<uint32_t>(bytes[4 * w + b]) << (8 * b);
         }
-        if (w < kWordY) x[w].store(padCoordinate(bits), kRelaxed);
-        else if (w < kWordReserved640) y[w - kWordY].store(padCoordinate(bits), kRelaxed);
-        else if (w == kWordReserved640) reserved640.store(bits, kRelaxed);
-        else if (w == kWordCount) count.store(bits > kCapacity ? kCapacity : bits, kRelaxed);
-        else if (w == kWordPlayIndex) playIndex.store(bits, kRelaxed);
-        else if (w == kWordPlayStep) playStep.store(std::bit_cast<float>(bits), kRelaxed);
-        else if (w == kWordReserved656) reserved656.store(std::bit_cast<float>(bits), kRelaxed);
-        else playFraction.store(std::bit_cast<float>(bits), kRelaxed);
+        if (w < kWordY)
+            x[w].store(padCoordinate(bits), kRelaxed);
+        else if (w < kWordReserved640)
+            y[w - kWordY].store(padCoordinate(bits), kRelaxed);
+        else if (w == kWordReserved640)
+            reserved640.store(bits, kRelaxed);
+        else if (w == kWordCount)
+            count.store(bits > kCapacity ? kCapacity : bits, kRelaxed);
+        else if (w == kWordPlayIndex)
+            playIndex.store(bits, kRelaxed);
+        else if (w == kWordPlayStep)
+            playStep.store(std::bit_cast<float>(bits), kRelaxed);
+        else if (w == kWordReserved656)
+            reserved656.store(std::bit_cast<float>(bits), kRelaxed);
+        else
+            playFraction.store(std::bit_cast<float>(bits), kRelaxed);
     }
     return true;
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 class CMotionRecorder {
-public:
+  public:
     static constexpr uint32_t kCapacity = 80;
     // Saved image: every field 32 bits little-endian, in declaration order.
     static constexpr std::size_t kImageSize = 664;
@@ -16,14 +16,14 @@ public:
     // plays, with no lock: every field is a single 32-bit word (relaxed atomics),
     // so a reader sees each value whole, and count only grows from 0 while a
     // recording is made.
-    std::atomic<float> x[kCapacity];        // image offset 0
-    std::atomic<float> y[kCapacity];        // image offset 320
-    std::atomic<uint32_t> reserved640;      // never used by the recorder; saved as 0
-    std::atomic<uint32_t> count;            // valid points, 0..80
-    std::atomic<uint32_t> playIndex;        // play cursor, only ever reset
-    std::atomic<float> playStep;            // set by the unit to 12.8 / sampling rate
-    std::atomic<float> reserved656;         // 1.0, unused
-    std::atomic<float> playFraction;        // play cursor, only ever reset
+    std::atomic<float> x[kCapacity];   // image offset 0
+    std::atomic<float> y[kCapacity];   // image offset 320
+    std::atomic<uint32_t> reserved640; // never used by the recorder; saved as 0
+    std::atomic<uint32_t> count;       // valid points, 0..80
+    std::atomic<uint32_t> playIndex;   // play cursor, only ever reset
+    std::atomic<float> playStep;       // set by the unit to 12.8 / sampling rate
+    std::atomic<float> reserved656;    // 1.0, unused
+    std::atomic<float> playFraction;   // play cursor, only ever reset
 
     // Any thread: an empty recorder.
     CMotionRecorder();

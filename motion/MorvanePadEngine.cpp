@@ -24,11 +24,16 @@ int destinationSlot(int32_t destinationId) {
 
 int32_t partnerAxis(int32_t axis) {
     switch (axis) {
-    case kRightX: return kLeftX;
-    case kLeftX: return kRightX;
-    case kRightY: return kLeftY;
-    case kLeftY: return kRightY;
-    default: return -1;
+    case kRightX:
+        return kLeftX;
+    case kLeftX:
+        return kRightX;
+    case kRightY:
+        return kLeftY;
+    case kLeftY:
+        return kRightY;
+    default:
+        return -1;
     }
 }
 
@@ -58,10 +63,14 @@ bool reflect(float& c) {
 MorvanePadEngine::MorvanePadEngine(MorvanePadHost& host, ko_paramManager& params, CMotionRecorder& left,
                                    CMotionRecorder& right)
     : host(host), params(params), recorderLeft(left), recorderRight(right) {
-    for (auto& t : targets) t.store(-1, relaxed);
-    for (auto& v : velocity) v.store(0.0f, relaxed);
-    for (auto& g : grabbed) g.store(false, relaxed);
-    for (auto& r : recording) r.store(false, relaxed);
+    for (auto& t : targets)
+        t.store(-1, relaxed);
+    for (auto& v : velocity)
+        v.store(0.0f, relaxed);
+    for (auto& g : grabbed)
+        g.store(false, relaxed);
+    for (auto& r : recording)
+        r.store(false, relaxed);
 }
 
 void MorvanePadEngine::initialize() {
@@ -76,9 +85,13 @@ void MorvanePadEngine::initialize() {
     setMotionReady(true);
 }
 
-float MorvanePadEngine::vst(int32_t id) const { return params.getVSTvalue(id); }
+float MorvanePadEngine::vst(int32_t id) const {
+    return params.getVSTvalue(id);
+}
 
-void MorvanePadEngine::setVst(int32_t id, float value) { params.setVSTvalue(id, value); }
+void MorvanePadEngine::setVst(int32_t id, float value) {
+    params.setVSTvalue(id, value);
+}
 
 int MorvanePadEngine::naturalIndex(int32_t id) const {
     // Truncated like an index; values no mode can have read as -1 (converting
@@ -96,7 +109,8 @@ int32_t MorvanePadEngine::padTarget(int32_t destinationId) const {
 }
 
 void MorvanePadEngine::clearRouting() {
-    for (auto& t : targets) t.store(-1, relaxed);
+    for (auto& t : targets)
+        t.store(-1, relaxed);
 }
 
 void MorvanePadEngine::setPadTarget(int32_t destinationId, int32_t index) {
@@ -250,19 +264,23 @@ void MorvanePadEngine::motionModeChanged() {
         recorderLeft.stopPlayback();
         recorderRight.stopPlayback();
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
 void MorvanePadEngine::kineticsChanged() {
     // Only the grabs are released: a pad held in "Rec" stays off playback.
     if (naturalIndex(kKinetics) == 0)
-        for (auto& g : grabbed) g.store(false, relaxed);
+        for (auto& g : grabbed)
+            g.store(false, relaxed);
 }
 
 void MorvanePadEngine::clearTouchFlags() {
-    for (auto& g : grabbed) g.store(false, relaxed);
-    for (auto& r : recording) r.store(false, relaxed);
+    for (auto& g : grabbed)
+        g.store(false, relaxed);
+    for (auto& r : recording)
+        r.store(false, relaxed);
 }
 
 // ---------------------------------------------------------------------------
@@ -274,7 +292,8 @@ void MorvanePadEngine::setPadVelocity(int index, float value) {
 }
 
 void MorvanePadEngine::zeroVelocities() {
-    for (auto& v : velocity) v.store(0.0f, relaxed);
+    for (auto& v : velocity)
+        v.store(0.0f, relaxed);
 }
 
 void MorvanePadEngine::loadFactoryVelocities(int row) {
@@ -295,7 +314,8 @@ void MorvanePadEngine::syncMotionPhase() {
     if (host.hostBeatAndTempo(beat, tempo) && std::isfinite(beat) && std::isfinite(tempo) && tempo > 0.0) {
         const double cycle = params.getDSPValue(kMotionRate); // beats per motion cycle
         double p = std::fmod(beat, cycle) / cycle;
-        while (p < 0.0) p += 1.0;
+        while (p < 0.0)
+            p += 1.0;
         syncedPhase = p;
         syncedPhaseStep = tempo / (60.0 * static_cast<double>(csd_sampling_rate()) * cycle);
         if (std::fabs(tempo - tempoSeen) > 0.1) {

@@ -24,7 +24,7 @@ class CMotionRecorder;
 
 // What the pad engine needs from the effect that owns it.
 class MorvanePadHost {
-public:
+  public:
     // A pad moved the parameter targetId to naturalValue: apply it exactly as a
     // parameter change of the effect's own, and show it on the editor when one
     // is attached. The host's copy of the parameter is not changed. Runs on the
@@ -41,16 +41,21 @@ public:
     // minute; false when the host gives no answer. Render thread.
     virtual bool hostBeatAndTempo(double& beat, double& tempo) = 0;
 
-protected:
+  protected:
     ~MorvanePadHost() = default;
 };
 
 class MorvanePadEngine {
-public:
+  public:
     // Samples between two control ticks.
     static constexpr int32_t kTickSamples = 128;
     // Order of the four pad velocities.
-    enum VelocityIndex : int { kVelocityLeftX = 0, kVelocityRightX = 1, kVelocityLeftY = 2, kVelocityRightY = 3 };
+    enum VelocityIndex : int {
+        kVelocityLeftX = 0,
+        kVelocityRightX = 1,
+        kVelocityLeftY = 2,
+        kVelocityRightY = 3
+    };
     enum Pad : int { kPadLeft = 0, kPadRight = 1 };
 
     MorvanePadEngine(MorvanePadHost& host, ko_paramManager& params, CMotionRecorder& left,
@@ -127,7 +132,7 @@ public:
     float msPerBeat() const { return beatMs; }
     double lastTempo() const { return tempoSeen; }
 
-private:
+  private:
     struct Working {
         float lx, ly, rx, ry;
     };

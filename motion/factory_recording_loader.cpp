@@ -7,9 +7,9 @@ static_assert(kMojoPoints == static_cast<int>(CMotionRecorder::kCapacity));
 namespace {
 
 void load(CMotionRecorder& recorder, int count, const float* xs, const float* ys) {
-    const uint32_t n = count < 0 ? 0u
-                                 : count > static_cast<int>(CMotionRecorder::kCapacity) ? CMotionRecorder::kCapacity
-                                                                                         : static_cast<uint32_t>(count);
+    const uint32_t n = count < 0                                              ? 0u
+                       : count > static_cast<int>(CMotionRecorder::kCapacity) ? CMotionRecorder::kCapacity
+                                                                              : static_cast<uint32_t>(count);
     recorder.count.store(n, std::memory_order_relaxed);
     for (int k = 0; k < kMojoPoints; ++k) {
         recorder.x[k].store(xs[k], std::memory_order_relaxed);

@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <iterator>
 
-const float MorvaneParameterManager::rateMultiplier[8] = {0.0625f, 0.125f, 0.25f, 0.5f, 1.0f, 2.0f, 4.0f, 8.0f};
+const float MorvaneParameterManager::rateMultiplier[8] = {0.0625f, 0.125f, 0.25f, 0.5f,
+                                                          1.0f,    2.0f,   4.0f,  8.0f};
 
 const float MorvaneParameterManager::delayMultiplier[12] = {
     0.25f, 1.0f / 3.0f, 0.5f, 2.0f / 3.0f, 0.75f, 1.0f, 1.25f, 4.0f / 3.0f, 1.5f, 5.0f / 3.0f, 1.25f, 2.0f,
@@ -20,17 +21,17 @@ const char* const MorvaneParameterManager::motionModeNames[3] = {"Off", "Play", 
 const char* const MorvaneParameterManager::linkModeNames[3] = {"Free", "Lock", "Link"};
 
 const char* const MorvaneParameterManager::padTargetName[kNumPadTargets] = {
-    "- Nothing -",     "Filter Frequency", "Filter Resonance", "Filter Type",
-    "Filter Gain",     "Saturation",       "Bitcrush",         "Filter Active",
-    "Left Delay Time", "Right Delay Time", "Delay Regen",      "Delay Width",
-    "Delay Mix",       "Delay Active",     "Input Gain",       "Output Gain",
+    "- Nothing -", "Filter Frequency", "Filter Resonance", "Filter Type",      "Filter Gain", "Saturation",
+    "Bitcrush",    "Filter Active",    "Left Delay Time",  "Right Delay Time", "Delay Regen", "Delay Width",
+    "Delay Mix",   "Delay Active",     "Input Gain",       "Output Gain",
 };
 const char* const MorvaneParameterManager::padTargetNameShort[kNumPadTargets] = {
     "- None -", "FiltFreq", "FiltResn", "FiltType", "FiltGain", "Saturate", "RateRdux", "FiltActv",
     "LDlyTime", "RDlyTime", "DlyRegen", "DlyWidth", "DelayMix", "DlyActiv", "In Gain",  "Out Gain",
 };
 
-const char* const MorvaneParameterManager::filterTypeCFStrs[6] = {"4PLP", "3PLP", "2PLP", "4PHP", "2PHP", "4PBP"};
+const char* const MorvaneParameterManager::filterTypeCFStrs[6] = {"4PLP", "3PLP", "2PLP",
+                                                                  "4PHP", "2PHP", "4PBP"};
 const char* const MorvaneParameterManager::padTargetCFStrs[kNumPadTargets] = {
     "- None -", "FiltFreq", "FiltResn", "FiltType", "FiltGain", "Saturate", "BitCrush", "FiltActv",
     "LDlyTime", "RDlyTime", "DlyRegen", "DlyWidth", "DelayMix", "DlyActiv", "In Gain",  "Out Gain",
@@ -104,7 +105,9 @@ constexpr Row kTable[] = {
 static_assert(std::size(kTable) == 49, "ids 0 to 44 and 47 to 50");
 static_assert(kParameterIdLimit <= ko_paramManager::kMaxParameters);
 
-bool isReversedAxis(int32_t id) { return id == kMotionMode || id == kLinkMode; }
+bool isReversedAxis(int32_t id) {
+    return id == kMotionMode || id == kLinkMode;
+}
 
 // Truncating index into a name or value table of count entries; values
 // outside the table (natural values are stored unlimited) read its first or
@@ -115,8 +118,7 @@ int listIndex(float x, int count) {
     return static_cast<int>(x);
 }
 
-template <size_t N>
-const char* pick(const char* const (&names)[N], float x) {
+template <size_t N> const char* pick(const char* const (&names)[N], float x) {
     return names[listIndex(x, static_cast<int>(N))];
 }
 
@@ -147,7 +149,9 @@ MorvaneParameterManager::ValueStrings MorvaneParameterManager::hostValueStrings(
     }
 }
 
-int32_t MorvaneParameterManager::getParameterCount() { return kNumPublishedParameters; }
+int32_t MorvaneParameterManager::getParameterCount() {
+    return kNumPublishedParameters;
+}
 
 float MorvaneParameterManager::naturalValueFromVSTvalue(int32_t id, float normalised) {
     return ko_paramManager::naturalValueFromVSTvalue(id, isReversedAxis(id) ? 1.0f - normalised : normalised);

@@ -14,7 +14,7 @@
 #include "params/padTargets.h"
 
 class MorvaneParameterManager : public ko_paramManager {
-public:
+  public:
     // Beats per motion cycle, indexed by Motion Rate.
     static const float rateMultiplier[8];
     // Right delay time as a multiple of the left, indexed by Right Delay Time.

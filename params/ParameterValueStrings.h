@@ -19,5 +19,5 @@ CFArrayRef ko_CreateValueStringsArray(const char* const* strings, int32_t count)
 // (the host asks whether the property exists); a parameter without a list
 // (strings null or count 0) is kAudioUnitErr_InvalidProperty; otherwise
 // *outStrings receives a new array the host releases.
-OSStatus ko_GetParameterValueStrings(AudioUnitScope scope, CFArrayRef* outStrings,
-                                     const char* const* strings, int32_t count);
+OSStatus ko_GetParameterValueStrings(AudioUnitScope scope, CFArrayRef* outStrings, const char* const* strings,
+                                     int32_t count);

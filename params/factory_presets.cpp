@@ -5,6 +5,7 @@
 // pad sends from the starting position, so nothing jumps at the first move.
 #include "params/factory_presets.h"
 
+// clang-format off
 const FactoryPresetName kPresets[kFactoryPresetCount] = {
     {0, "Welcome To Morvane"},
     {1, "Freeky Deeky"},
@@ -417,3 +418,4 @@ const PadVelocityPair velocityR[kFactoryPresetCount] = {
     {0.0f, 0.0f}, // 31
     {0.0f, 0.0f}, // 32
 };
+// clang-format on

@@ -7,6 +7,7 @@
 // Preset 27 is two mirrored circles, point k at angle a = 2 pi k / 80:
 // left (0.5 - 0.5 sin a, 0.5 + 0.5 cos a), right (0.5 + 0.5 sin a, 0.5 - 0.5 cos a).
 
+// clang-format off
 const int mojoLsize[kMojoPresets] = {
      0, 26, 31,  0,  0,  0,  0,  0,  0,  0,  0,  // presets 0..10
      0,  0, 27,  0, 30, 32,  0, 28,  0, 21, 22,  // presets 11..21
@@ -364,3 +365,4 @@ const float mojoRY[kMojoPresets][kMojoPoints] = {
     /* preset 31 */ {},
     /* preset 32 */ {},
 };
+// clang-format on

@@ -9,8 +9,8 @@
 #include "dsp/csd_utilities.h"
 
 const float ko_paramManager::gBeatMults[16] = {
-    0.125f, 1.0f / 6.0f, 0.25f, 1.0f / 3.0f, 0.375f, 0.5f, 2.0f / 3.0f, 0.75f,
-    1.0f,   4.0f / 3.0f, 1.5f,  2.0f,        8.0f / 3.0f, 3.0f, 4.0f,   4.0f,
+    0.125f, 1.0f / 6.0f, 0.25f, 1.0f / 3.0f, 0.375f,      0.5f, 2.0f / 3.0f, 0.75f,
+    1.0f,   4.0f / 3.0f, 1.5f,  2.0f,        8.0f / 3.0f, 3.0f, 4.0f,        4.0f,
 };
 
 const char* const ko_paramManager::beatTimeStr[16] = {
@@ -46,7 +46,9 @@ float limited(float n, float lo, float hi) {
     return lo;
 }
 
-float limit01(float x) { return limited(x, 0.0f, 1.0f); }
+float limit01(float x) {
+    return limited(x, 0.0f, 1.0f);
+}
 
 // Truncating index into a table of count entries; values outside the table
 // (natural values are stored unlimited) read its first or last entry.
@@ -54,7 +56,9 @@ int tableIndex(float x, int count) {
     return static_cast<int>(limited(x, 0.0f, static_cast<float>(count - 1)));
 }
 
-int beatIndex(float x) { return tableIndex(x, 16); }
+int beatIndex(float x) {
+    return tableIndex(x, 16);
+}
 
 // Linear mapping from a normalised position; an empty range maps to 0 (not NaN).
 float linearVST(float n, float lo, float hi) {
@@ -79,10 +83,16 @@ uint64_t packValues(float normalised, float natural) {
     return (static_cast<uint64_t>(std::bit_cast<uint32_t>(normalised)) << 32) |
            std::bit_cast<uint32_t>(natural);
 }
-float unpackNatural(uint64_t word) { return std::bit_cast<float>(static_cast<uint32_t>(word)); }
-float unpackNormalised(uint64_t word) { return std::bit_cast<float>(static_cast<uint32_t>(word >> 32)); }
+float unpackNatural(uint64_t word) {
+    return std::bit_cast<float>(static_cast<uint32_t>(word));
+}
+float unpackNormalised(uint64_t word) {
+    return std::bit_cast<float>(static_cast<uint32_t>(word >> 32));
+}
 
-bool isSyncKind(ko_paramTypes kind) { return kind >= kParamSyncTime && kind <= kParamSyncRateNorm; }
+bool isSyncKind(ko_paramTypes kind) {
+    return kind >= kParamSyncTime && kind <= kParamSyncRateNorm;
+}
 
 } // namespace
 
@@ -104,7 +114,9 @@ ko_paramManager::Entry* ko_paramManager::entry(int32_t id) {
     return const_cast<Entry*>(static_cast<const ko_paramManager*>(this)->entry(id));
 }
 
-bool ko_paramManager::hasParameter(int32_t id) const { return entry(id) != nullptr; }
+bool ko_paramManager::hasParameter(int32_t id) const {
+    return entry(id) != nullptr;
+}
 
 void ko_paramManager::storeValues(Entry& e, float normalised, float natural) {
     e.values.store(packValues(normalised, natural), std::memory_order_relaxed);
@@ -114,7 +126,8 @@ void ko_paramManager::copyText(char* text, const char* source, int32_t length) {
     if (!text || length < 0) return;
     int32_t i = 0;
     if (source)
-        for (; i < length && source[i]; ++i) text[i] = source[i];
+        for (; i < length && source[i]; ++i)
+            text[i] = source[i];
     text[i] = '\0';
 }
 
@@ -273,7 +286,9 @@ void ko_paramManager::randomize(int32_t id) {
     setVSTvalue(id, std::fabs(static_cast<float>(std::rand()) * 0x1p-31f));
 }
 
-float ko_paramManager::getDSPValue(int32_t id) { return dspValueFromNaturalValue(id, getNaturalValue(id)); }
+float ko_paramManager::getDSPValue(int32_t id) {
+    return dspValueFromNaturalValue(id, getNaturalValue(id));
+}
 
 float ko_paramManager::getDefaultValue(int32_t id) {
     const Entry* e = entry(id);
@@ -295,7 +310,9 @@ ko_paramTypes ko_paramManager::getType(int32_t id) {
     return e ? e->kind : kParamLinear;
 }
 
-int32_t ko_paramManager::getParameterCount() { return registeredCount; }
+int32_t ko_paramManager::getParameterCount() {
+    return registeredCount;
+}
 
 // ---------------------------------------------------------------------------
 // Conversions
@@ -502,7 +519,7 @@ void ko_paramManager::floatToTimeStr(char* text, float ms, int32_t length) {
 }
 
 bool ko_paramManager::matchMetricalStr(const char* text, int32_t& index) {
-    static const char* const names[15] = {"1/32", "1/16T", "1/16", "1/8T", "1/16.", "1/8", "1/4T", "1/8.",
+    static const char* const names[15] = {"1/32", "1/16T", "1/16", "1/8T", "1/16.", "1/8",  "1/4T", "1/8.",
                                           "1/4",  "1/2T",  "1/4.", "1/2",  "1/1T",  "1/2.", "1/1"};
     if (!text) return false;
     char compact[7];
@@ -560,18 +577,30 @@ bool ko_paramManager::naturalValueFromString(int32_t id, const char* text, float
 
 const char* ko_paramTypeName(ko_paramTypes kind) {
     switch (kind) {
-    case kParamLinear: return "linear";
-    case kParamOnOff: return "on/off";
-    case kParamPercent: return "percent";
-    case kParamLinearHz: return "linear Hz";
-    case kParamExpHz: return "exp Hz";
-    case kParamDecibel: return "decibel";
-    case kParamIndexed: return "indexed";
-    case kParamMetrical: return "metrical";
-    case kParamSyncTime: return "sync time";
-    case kParamSyncRate: return "sync rate";
-    case kParamSyncTimeNorm: return "sync time 0..1";
-    case kParamSyncRateNorm: return "sync rate 0..1";
+    case kParamLinear:
+        return "linear";
+    case kParamOnOff:
+        return "on/off";
+    case kParamPercent:
+        return "percent";
+    case kParamLinearHz:
+        return "linear Hz";
+    case kParamExpHz:
+        return "exp Hz";
+    case kParamDecibel:
+        return "decibel";
+    case kParamIndexed:
+        return "indexed";
+    case kParamMetrical:
+        return "metrical";
+    case kParamSyncTime:
+        return "sync time";
+    case kParamSyncRate:
+        return "sync rate";
+    case kParamSyncTimeNorm:
+        return "sync time 0..1";
+    case kParamSyncRateNorm:
+        return "sync rate 0..1";
     }
     return "unknown";
 }

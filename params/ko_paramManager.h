@@ -29,16 +29,16 @@
 #include "host/CoreFoundation.h"
 
 enum ko_paramTypes : int32_t {
-    kParamLinear = 0,       // continuous, linear between minimum and maximum
-    kParamOnOff = 1,        // switch, natural 0 or 1
-    kParamPercent = 2,      // percentage; DSP value is percent x 0.01
-    kParamLinearHz = 3,     // frequency, linear
-    kParamExpHz = 4,        // frequency on the exponential curve (800)
-    kParamDecibel = 5,      // decibels on the fader curve (812); DSP value is an amplitude
-    kParamIndexed = 6,      // integer or list index
-    kParamMetrical = 7,     // note-division index 0..14
-    kParamSyncTime = 8,     // milliseconds, or a note division while host-synced
-    kParamSyncRate = 9,     // hertz on curve 800, or a note division while host-synced
+    kParamLinear = 0,        // continuous, linear between minimum and maximum
+    kParamOnOff = 1,         // switch, natural 0 or 1
+    kParamPercent = 2,       // percentage; DSP value is percent x 0.01
+    kParamLinearHz = 3,      // frequency, linear
+    kParamExpHz = 4,         // frequency on the exponential curve (800)
+    kParamDecibel = 5,       // decibels on the fader curve (812); DSP value is an amplitude
+    kParamIndexed = 6,       // integer or list index
+    kParamMetrical = 7,      // note-division index 0..14
+    kParamSyncTime = 8,      // milliseconds, or a note division while host-synced
+    kParamSyncRate = 9,      // hertz on curve 800, or a note division while host-synced
     kParamSyncTimeNorm = 10, // 0..1 fraction of a millisecond range, or a note division while synced
     kParamSyncRateNorm = 11, // 0..1 position on curve 800, or a note division while synced
 };
@@ -47,7 +47,7 @@ enum ko_paramTypes : int32_t {
 const char* ko_paramTypeName(ko_paramTypes kind);
 
 class ko_paramManager {
-public:
+  public:
     // Ids 0 .. kMaxParameters - 1 can be registered; any other id reads as unregistered.
     static constexpr int32_t kMaxParameters = 64;
     // Points of the lookup table built for kinds 4, 5, 9 and 11.
@@ -77,13 +77,13 @@ public:
 
     virtual ~ko_paramManager();
 
-protected:
+  protected:
     // Constructor of the owning subclass only: registers (or re-registers) a
     // parameter and sets it to its default. Names and unit are copied.
     virtual void newParameter(int32_t id, const char* name, const char* shortName, const char* unit,
                               float minimum, float maximum, float defaultValue, ko_paramTypes kind);
 
-public:
+  public:
     // Value access: any thread, lock-free.
     virtual float getVSTvalue(int32_t id);
     virtual void setVSTvalue(int32_t id, float normalised);
@@ -139,14 +139,14 @@ public:
     // Whether id was registered (any thread).
     bool hasParameter(int32_t id) const;
 
-protected:
+  protected:
     // Writes at most length characters of source and a terminator.
     static void copyText(char* text, const char* source, int32_t length);
     // Reads the lookup table of a registered kind 4, 5, 9 or 11 parameter at x
     // (limited to 0..1). Safe to call from several threads at once.
     float lookup(int32_t id, float x) const;
 
-private:
+  private:
     struct Entry {
         bool registered = false;
         // Low half: natural value bits; high half: normalised value bits.

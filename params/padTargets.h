@@ -11,9 +11,9 @@ inline constexpr int32_t kNumPadTargets = 16;
 
 // Indexed by a destination parameter's natural value; -1 is "no parameter".
 inline constexpr int32_t padTargetID[kNumPadTargets] = {
-    -1,          kFilterFreq,    kFilterResonance, kFilterType,    kFilterGain, kSaturation,
-    kBitcrush,   kFilterOnOff,   kLeftDelayTime,   kRightDelayTime, kRegeneration, kWidth,
-    kWetDryMix,  kDelayOnOff,    kInputGain,       kOutputGain,
+    -1,         kFilterFreq,  kFilterResonance, kFilterType,     kFilterGain,   kSaturation,
+    kBitcrush,  kFilterOnOff, kLeftDelayTime,   kRightDelayTime, kRegeneration, kWidth,
+    kWetDryMix, kDelayOnOff,  kInputGain,       kOutputGain,
 };
 
 struct MorvanePadAxis {

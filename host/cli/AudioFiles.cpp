@@ -54,13 +54,13 @@ struct NamedFormat {
 };
 
 constexpr NamedFormat kContainers[] = {
-    {"wav", SF_FORMAT_WAV},   {"aiff", SF_FORMAT_AIFF}, {"aif", SF_FORMAT_AIFF}, {"flac", SF_FORMAT_FLAC},
-    {"ogg", SF_FORMAT_OGG},   {"caf", SF_FORMAT_CAF},   {"w64", SF_FORMAT_W64},
+    {"wav", SF_FORMAT_WAV}, {"aiff", SF_FORMAT_AIFF}, {"aif", SF_FORMAT_AIFF}, {"flac", SF_FORMAT_FLAC},
+    {"ogg", SF_FORMAT_OGG}, {"caf", SF_FORMAT_CAF},   {"w64", SF_FORMAT_W64},
 };
 
 constexpr NamedFormat kSampleTypes[] = {
-    {"pcm16", SF_FORMAT_PCM_16}, {"16", SF_FORMAT_PCM_16},  {"pcm24", SF_FORMAT_PCM_24},
-    {"24", SF_FORMAT_PCM_24},    {"pcm32", SF_FORMAT_PCM_32}, {"32", SF_FORMAT_PCM_32},
+    {"pcm16", SF_FORMAT_PCM_16}, {"16", SF_FORMAT_PCM_16},     {"pcm24", SF_FORMAT_PCM_24},
+    {"24", SF_FORMAT_PCM_24},    {"pcm32", SF_FORMAT_PCM_32},  {"32", SF_FORMAT_PCM_32},
     {"float", SF_FORMAT_FLOAT},  {"double", SF_FORMAT_DOUBLE}, {"vorbis", SF_FORMAT_VORBIS},
     {"opus", SF_FORMAT_OPUS},
 };
@@ -75,44 +75,70 @@ bool formatWritable(SoundFormat format, int channels, int sampleRate) {
 
 const char* majorName(SoundFormat format) {
     switch (format & SF_FORMAT_TYPEMASK) {
-    case SF_FORMAT_WAV: return "WAV";
-    case SF_FORMAT_AIFF: return "AIFF";
-    case SF_FORMAT_FLAC: return "FLAC";
-    case SF_FORMAT_OGG: return "Ogg";
-    case SF_FORMAT_CAF: return "CAF";
-    case SF_FORMAT_W64: return "W64";
-    case SF_FORMAT_WAVEX: return "WAVEX";
-    case SF_FORMAT_RF64: return "RF64";
-    case SF_FORMAT_AU: return "AU";
-    case SF_FORMAT_MPEG: return "MPEG";
-    default: return "audio";
+    case SF_FORMAT_WAV:
+        return "WAV";
+    case SF_FORMAT_AIFF:
+        return "AIFF";
+    case SF_FORMAT_FLAC:
+        return "FLAC";
+    case SF_FORMAT_OGG:
+        return "Ogg";
+    case SF_FORMAT_CAF:
+        return "CAF";
+    case SF_FORMAT_W64:
+        return "W64";
+    case SF_FORMAT_WAVEX:
+        return "WAVEX";
+    case SF_FORMAT_RF64:
+        return "RF64";
+    case SF_FORMAT_AU:
+        return "AU";
+    case SF_FORMAT_MPEG:
+        return "MPEG";
+    default:
+        return "audio";
     }
 }
 
 const char* subtypeName(SoundFormat format) {
     switch (format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_S8: return "8-bit PCM";
-    case SF_FORMAT_PCM_U8: return "8-bit PCM";
-    case SF_FORMAT_PCM_16: return "16-bit PCM";
-    case SF_FORMAT_PCM_24: return "24-bit PCM";
-    case SF_FORMAT_PCM_32: return "32-bit PCM";
-    case SF_FORMAT_FLOAT: return "32-bit float";
-    case SF_FORMAT_DOUBLE: return "64-bit float";
-    case SF_FORMAT_VORBIS: return "Vorbis";
-    case SF_FORMAT_OPUS: return "Opus";
-    case SF_FORMAT_ULAW: return "u-law";
-    case SF_FORMAT_ALAW: return "A-law";
-    default: return "encoded";
+    case SF_FORMAT_PCM_S8:
+        return "8-bit PCM";
+    case SF_FORMAT_PCM_U8:
+        return "8-bit PCM";
+    case SF_FORMAT_PCM_16:
+        return "16-bit PCM";
+    case SF_FORMAT_PCM_24:
+        return "24-bit PCM";
+    case SF_FORMAT_PCM_32:
+        return "32-bit PCM";
+    case SF_FORMAT_FLOAT:
+        return "32-bit float";
+    case SF_FORMAT_DOUBLE:
+        return "64-bit float";
+    case SF_FORMAT_VORBIS:
+        return "Vorbis";
+    case SF_FORMAT_OPUS:
+        return "Opus";
+    case SF_FORMAT_ULAW:
+        return "u-law";
+    case SF_FORMAT_ALAW:
+        return "A-law";
+    default:
+        return "encoded";
     }
 }
 
 // The sample type closest to `subtype` that the container can hold.
 SoundFormat fittingSubtype(SoundFormat container, SoundFormat subtype, int channels, int sampleRate) {
     if (formatWritable(container | subtype, channels, sampleRate)) return subtype;
-    const bool wasFloat = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE || subtype == SF_FORMAT_VORBIS ||
-                          subtype == SF_FORMAT_OPUS;
+    const bool wasFloat = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE ||
+                          subtype == SF_FORMAT_VORBIS || subtype == SF_FORMAT_OPUS;
     const SoundFormat preferences[] = {
-        wasFloat ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_24, SF_FORMAT_PCM_24, SF_FORMAT_PCM_16, SF_FORMAT_VORBIS,
+        wasFloat ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_24,
+        SF_FORMAT_PCM_24,
+        SF_FORMAT_PCM_16,
+        SF_FORMAT_VORBIS,
     };
     for (SoundFormat candidate : preferences)
         if (formatWritable(container | candidate, channels, sampleRate)) return candidate;
@@ -126,13 +152,15 @@ uint32_t oggCrc(const unsigned char* data, size_t size) {
     if (!built) {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t r = i << 24;
-            for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000u) ? (r << 1) ^ 0x04c11db7u : r << 1;
+            for (int bit = 0; bit < 8; ++bit)
+                r = (r & 0x80000000u) ? (r << 1) ^ 0x04c11db7u : r << 1;
             table[i] = r;
         }
         built = true;
     }
     uint32_t crc = 0;
-    for (size_t i = 0; i < size; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
+    for (size_t i = 0; i < size; ++i)
+        crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
     return crc;
 }
 
@@ -146,7 +174,8 @@ void fixOggSerial(const std::string& path) {
     std::vector<unsigned char> bytes;
     unsigned char chunk[65536];
     size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + got);
     constexpr uint32_t kSerial = 0x4d52564eu;
     size_t offset = 0;
     bool parsed = true;
@@ -162,7 +191,8 @@ void fixOggSerial(const std::string& path) {
             break;
         }
         size_t body = 0;
-        for (size_t i = 0; i < segments; ++i) body += bytes[offset + 27 + i];
+        for (size_t i = 0; i < segments; ++i)
+            body += bytes[offset + 27 + i];
         const size_t length = 27 + segments + body;
         if (bytes.size() - offset < length) {
             parsed = false;
@@ -174,10 +204,12 @@ void fixOggSerial(const std::string& path) {
     if (parsed) {
         for (const auto& [start, length] : pages) {
             unsigned char* page = &bytes[start];
-            for (int i = 0; i < 4; ++i) page[14 + i] = static_cast<unsigned char>(kSerial >> (8 * i));
+            for (int i = 0; i < 4; ++i)
+                page[14 + i] = static_cast<unsigned char>(kSerial >> (8 * i));
             std::memset(page + 22, 0, 4);
             const uint32_t crc = oggCrc(page, length);
-            for (int i = 0; i < 4; ++i) page[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
+            for (int i = 0; i < 4; ++i)
+                page[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
         }
         std::rewind(file);
         std::fwrite(bytes.data(), 1, bytes.size(), file);
@@ -234,13 +266,16 @@ SoundFormat resolveOutputFormat(SoundFormat input, const std::string& wanted, in
         }
         if (!known) {
             std::vector<std::string> choices;
-            for (const NamedFormat& c : kContainers) choices.push_back(c.word);
-            for (const NamedFormat& s : kSampleTypes) choices.push_back(s.word);
+            for (const NamedFormat& c : kContainers)
+                choices.push_back(c.word);
+            for (const NamedFormat& s : kSampleTypes)
+                choices.push_back(s.word);
             const std::vector<std::string> close = closestMatches(word, choices);
-            throw UsageError("--format: unknown word \"" + word + "\"" +
-                             (close.empty() ? "" : "; did you mean " + quotedList(close) + "?") +
-                             " (containers: wav, aiff, flac, ogg, caf, w64; samples: pcm16, pcm24, pcm32, float, "
-                             "double, vorbis, opus)");
+            throw UsageError(
+                "--format: unknown word \"" + word + "\"" +
+                (close.empty() ? "" : "; did you mean " + quotedList(close) + "?") +
+                " (containers: wav, aiff, flac, ogg, caf, w64; samples: pcm16, pcm24, pcm32, float, "
+                "double, vorbis, opus)");
         }
         if (end >= words.size()) break;
     }
@@ -248,7 +283,8 @@ SoundFormat resolveOutputFormat(SoundFormat input, const std::string& wanted, in
     const SoundFormat format = container | subtype;
     if (!formatWritable(format, channels, sampleRate)) {
         if (wanted.empty())
-            throw CliError("cannot write " + formatDescription(format) + " (the input's format); choose one with --format");
+            throw CliError("cannot write " + formatDescription(format) +
+                           " (the input's format); choose one with --format");
         throw UsageError("--format " + wanted + ": cannot write " + formatDescription(format) + " with " +
                          std::to_string(channels) + " channel(s) at " + std::to_string(sampleRate) + " Hz");
     }
@@ -256,7 +292,8 @@ SoundFormat resolveOutputFormat(SoundFormat input, const std::string& wanted, in
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -297,7 +334,9 @@ void LevelMeter::add(const float* data, size_t count) {
     samples += count;
 }
 
-double LevelMeter::peakDb() const { return peak > 0.0 ? 20.0 * std::log10(peak) : -INFINITY; }
+double LevelMeter::peakDb() const {
+    return peak > 0.0 ? 20.0 * std::log10(peak) : -INFINITY;
+}
 
 double LevelMeter::rmsDb() const {
     if (samples == 0 || sumOfSquares <= 0.0) return -INFINITY;
@@ -329,7 +368,8 @@ OutputFile::OutputFile(const std::string& path, SoundFormat format, int channels
 
     installInterruptHandlers();
     const int fd = ::mkstemp(name.data());
-    if (fd < 0) throw CliError(path + ": cannot create a file in " + directory + " (" + std::strerror(errno) + ")");
+    if (fd < 0)
+        throw CliError(path + ": cannot create a file in " + directory + " (" + std::strerror(errno) + ")");
     tempPath_ = name.data();
     setPending(tempPath_);
     // mkstemp makes the file private; give it the permissions a new file gets.

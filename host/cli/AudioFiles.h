@@ -33,7 +33,7 @@ SoundFormat resolveOutputFormat(SoundFormat input, const std::string& wanted, in
 bool sameFile(const std::string& a, const std::string& b);
 
 class InputFile {
-public:
+  public:
     // Throws CliError with the path and libsndfile's reason.
     explicit InputFile(const std::string& path);
     ~InputFile();
@@ -50,7 +50,7 @@ public:
     // at the end). Throws CliError on a read error.
     int64_t read(float* interleaved, int64_t frames);
 
-private:
+  private:
     std::string path_;
     SF_INFO info_{};
     SNDFILE* file_ = nullptr;
@@ -62,7 +62,7 @@ struct LevelMeter {
     double peak = 0.0;
     double sumOfSquares = 0.0;
     uint64_t samples = 0;
-    uint64_t clipped = 0;   // |x| > 1
+    uint64_t clipped = 0; // |x| > 1
     uint64_t nonFinite = 0;
 
     void add(const float* samples, size_t count);
@@ -74,7 +74,7 @@ struct LevelMeter {
 std::string decibelText(double db);
 
 class OutputFile {
-public:
+  public:
     // Creates the temporary file beside `path`. Throws CliError.
     OutputFile(const std::string& path, SoundFormat format, int channels, int sampleRate);
     // Removes the temporary file unless commit() succeeded.
@@ -92,7 +92,7 @@ public:
     const std::string& path() const { return path_; }
     SoundFormat format() const { return format_; }
 
-private:
+  private:
     void discard();
 
     std::string path_;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -14,19 +14,23 @@ namespace morvane_cli {
 
 namespace {
 
-std::string where(const std::string& fileName, int line) { return fileName + ":" + std::to_string(line) + ": "; }
+std::string where(const std::string& fileName, int line) {
+    return fileName + ":" + std::to_string(line) + ": ";
+}
 
 std::vector<std::string> splitBlanks(const std::string& text) {
     std::vector<std::string> words;
     std::istringstream stream(text);
     std::string word;
-    while (stream >> word) words.push_back(word);
+    while (stream >> word)
+        words.push_back(word);
     return words;
 }
 
 std::string unquote(const std::string& text) {
     const std::string trimmed = trimText(text);
-    if (trimmed.size() >= 2 && (trimmed.front() == '"' || trimmed.front() == '\'') && trimmed.back() == trimmed.front())
+    if (trimmed.size() >= 2 && (trimmed.front() == '"' || trimmed.front() == '\'') &&
+        trimmed.back() == trimmed.front())
         return trimmed.substr(1, trimmed.size() - 2);
     return trimmed;
 }
@@ -63,13 +67,16 @@ std::vector<AutomationLine> readAutomation(std::istream& in, const std::string& 
         if (line.empty()) continue;
 
         size_t split = 0;
-        while (split < line.size() && !std::isspace(static_cast<unsigned char>(line[split]))) ++split;
+        while (split < line.size() && !std::isspace(static_cast<unsigned char>(line[split])))
+            ++split;
         std::string timeText = line.substr(0, split);
         if (timeText.size() > 1 && (timeText.back() == 's' || timeText.back() == 'S')) timeText.pop_back();
         double seconds = 0.0;
         if (!parseNumber(timeText, seconds))
-            throw CliError(where(fileName, number) + "\"" + line.substr(0, split) + "\" is not a time in seconds");
-        if (seconds < 0.0) throw CliError(where(fileName, number) + "time " + line.substr(0, split) + " is negative");
+            throw CliError(where(fileName, number) + "\"" + line.substr(0, split) +
+                           "\" is not a time in seconds");
+        if (seconds < 0.0)
+            throw CliError(where(fileName, number) + "time " + line.substr(0, split) + " is negative");
         const std::string rest = trimText(std::string_view(line).substr(split));
         if (rest.empty()) throw CliError(where(fileName, number) + "expected SECONDS NAME VALUE");
         lines.push_back({seconds, rest, number});
@@ -102,19 +109,23 @@ const ParameterDescription& splitNameAndValue(const ParameterCatalogue& catalogu
         const std::vector<std::string> words = splitBlanks(rest);
         for (size_t count = 1; count < words.size(); ++count) {
             std::string candidate;
-            for (size_t i = 0; i < count; ++i) candidate += (i ? " " : "") + words[i];
+            for (size_t i = 0; i < count; ++i)
+                candidate += (i ? " " : "") + words[i];
             if (catalogue.find(candidate) != nullptr) {
                 name = candidate;
-                for (size_t i = count; i < words.size(); ++i) value += (i > count ? " " : "") + words[i];
+                for (size_t i = count; i < words.size(); ++i)
+                    value += (i > count ? " " : "") + words[i];
                 break;
             }
         }
         if (name.empty()) {
             if (const ParameterDescription* whole = catalogue.find(rest))
                 throw CliError(prefix + "no value for " + whole->name);
-            if (words.size() < 2) throw CliError(prefix + "expected SECONDS NAME VALUE, found \"" + rest + "\"");
+            if (words.size() < 2)
+                throw CliError(prefix + "expected SECONDS NAME VALUE, found \"" + rest + "\"");
             // Report against everything but the last word, the likeliest name.
-            for (size_t i = 0; i + 1 < words.size(); ++i) name += (i ? " " : "") + words[i];
+            for (size_t i = 0; i + 1 < words.size(); ++i)
+                name += (i ? " " : "") + words[i];
             value = words.back();
         }
     }
@@ -126,7 +137,8 @@ const ParameterDescription& splitNameAndValue(const ParameterCatalogue& catalogu
     }
 }
 
-std::vector<ScheduledChange> scheduleAutomation(ParameterCatalogue& catalogue, std::vector<AutomationLine> lines,
+std::vector<ScheduledChange> scheduleAutomation(ParameterCatalogue& catalogue,
+                                                std::vector<AutomationLine> lines,
                                                 const std::string& fileName, double sampleRate,
                                                 int64_t totalFrames) {
     std::stable_sort(lines.begin(), lines.end(),
@@ -145,8 +157,8 @@ std::vector<ScheduledChange> scheduleAutomation(ParameterCatalogue& catalogue, s
         const double frame = std::round(line.seconds * sampleRate);
         if (frame >= static_cast<double>(totalFrames)) {
             char text[160];
-            std::snprintf(text, sizeof text, "time %g s is beyond the end of the render (%.3f s)", line.seconds,
-                          static_cast<double>(totalFrames) / sampleRate);
+            std::snprintf(text, sizeof text, "time %g s is beyond the end of the render (%.3f s)",
+                          line.seconds, static_cast<double>(totalFrames) / sampleRate);
             throw CliError(where(fileName, line.line) + text);
         }
         catalogue.mirror(parameter.id, natural);

@@ -45,7 +45,8 @@ const ParameterDescription& splitNameAndValue(const ParameterCatalogue& catalogu
 // it into a change at frame round(seconds x sampleRate). Values are read in
 // the state the earlier changes leave (the catalogue's mirror follows them).
 // A change at or beyond `totalFrames` is refused. Throws CliError.
-std::vector<ScheduledChange> scheduleAutomation(ParameterCatalogue& catalogue, std::vector<AutomationLine> lines,
+std::vector<ScheduledChange> scheduleAutomation(ParameterCatalogue& catalogue,
+                                                std::vector<AutomationLine> lines,
                                                 const std::string& fileName, double sampleRate,
                                                 int64_t totalFrames);
 

@@ -40,9 +40,10 @@ std::string numberText(double value, const char* format = "%g") {
 
 // The effect opened and initialised, with its parameters and presets.
 class Session {
-public:
+  public:
     Session(const GlobalOptions& global, double sampleRate, UInt32 channels, UInt32 maxFrames)
-        : effect_(locateBundle(global.bundle)), catalogue_(effect_.parameters()), presets_(effect_.factoryPresets()) {
+        : effect_(locateBundle(global.bundle)), catalogue_(effect_.parameters()),
+          presets_(effect_.factoryPresets()) {
         checkChannels(channels);
         effect_.start(sampleRate, channels, maxFrames);
     }
@@ -80,7 +81,8 @@ public:
     }
 
     void refreshMirror() {
-        catalogue_.mirrorAll([this](int32_t id) { return effect_.parameter(static_cast<AudioUnitParameterID>(id)); });
+        catalogue_.mirrorAll(
+            [this](int32_t id) { return effect_.parameter(static_cast<AudioUnitParameterID>(id)); });
     }
 
     const PresetEntry& resolvePreset(const std::string& text) const {
@@ -89,27 +91,31 @@ public:
         if (parseNumber(text, number)) {
             for (const PresetEntry& preset : presets_)
                 if (preset.number == number) return preset;
-            throw UsageError("--preset " + text + ": no such preset (numbers " + std::to_string(presets_.front().number) +
-                             " to " + std::to_string(presets_.back().number) + ")");
+            throw UsageError("--preset " + text + ": no such preset (numbers " +
+                             std::to_string(presets_.front().number) + " to " +
+                             std::to_string(presets_.back().number) + ")");
         }
         const std::string key = foldText(text);
         for (const PresetEntry& preset : presets_)
             if (foldText(preset.name) == key) return preset;
         std::vector<std::string> names;
-        for (const PresetEntry& preset : presets_) names.push_back(preset.name);
+        for (const PresetEntry& preset : presets_)
+            names.push_back(preset.name);
         const std::vector<std::string> close = closestMatches(text, names);
         throw UsageError("--preset \"" + text + "\": no such preset" +
                          (close.empty() ? std::string(" (\"morvane presets\" lists them)")
                                         : "; did you mean " + quotedList(close) + "?"));
     }
 
-private:
+  private:
     void checkChannels(UInt32 channels) {
         const std::vector<AUChannelInfo> configurations = effect_.channelConfigurations();
         if (configurations.empty()) return;
         std::string accepted;
         for (const AUChannelInfo& c : configurations) {
-            if (c.inChannels == static_cast<SInt16>(channels) && c.outChannels == static_cast<SInt16>(channels)) return;
+            if (c.inChannels == static_cast<SInt16>(channels) &&
+                c.outChannels == static_cast<SInt16>(channels))
+                return;
             if (c.inChannels == -1 && c.outChannels == -1) return;
             accepted += (accepted.empty() ? "" : " or ") + std::to_string(c.inChannels) + " in " +
                         std::to_string(c.outChannels) + " out";
@@ -154,7 +160,8 @@ bool samePath(const std::string& a, const std::string& b) {
 
 ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& request) {
     if (!(request.tempo > 0.0 && request.tempo <= 999.0))
-        throw UsageError("--tempo " + numberText(request.tempo) + ": give a tempo above 0 and at most 999 BPM");
+        throw UsageError("--tempo " + numberText(request.tempo) +
+                         ": give a tempo above 0 and at most 999 BPM");
     if (!std::isfinite(request.startBeat)) throw UsageError("--start-beat: not a number");
     if (request.blockFrames < 1 || request.blockFrames > kLargestBlock)
         throw UsageError("--block " + std::to_string(request.blockFrames) + ": give 1 to " +
@@ -176,20 +183,24 @@ ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& req
         throw CliError(request.input + ": " + std::to_string(channels) +
                        " channels; the effect takes mono or stereo (1 or 2 channels)");
     if (rate < kLowestRate || rate > kHighestRate)
-        throw CliError(request.input + ": " + numberText(rate) + " Hz is outside the rates the effect takes (" +
-                       numberText(kLowestRate) + " to " + numberText(kHighestRate) + " Hz)");
-    const SoundFormat format = resolveOutputFormat(input.format(), request.format, channels, input.sampleRate());
+        throw CliError(request.input + ": " + numberText(rate) +
+                       " Hz is outside the rates the effect takes (" + numberText(kLowestRate) + " to " +
+                       numberText(kHighestRate) + " Hz)");
+    const SoundFormat format =
+        resolveOutputFormat(input.format(), request.format, channels, input.sampleRate());
 
     Session session(global, rate, static_cast<UInt32>(channels), request.blockFrames);
     EffectHost& effect = session.effect();
     ProcessResult result;
     result.presetText = session.applySetup(request.setup);
 
-    if (request.bypass && effect.harness().setBypass(true) != noErr) throw CliError("the effect cannot be bypassed");
+    if (request.bypass && effect.harness().setBypass(true) != noErr)
+        throw CliError("the effect cannot be bypassed");
     const OSStatus transport = request.transport
                                    ? effect.harness().setTransport({request.tempo, request.startBeat})
                                    : effect.harness().clearTransport();
-    if (transport != noErr) throw CliError("the effect refused the host's transport (" + std::to_string(transport) + ")");
+    if (transport != noErr)
+        throw CliError("the effect refused the host's transport (" + std::to_string(transport) + ")");
 
     RenderOptions options;
     options.blockFrames = request.blockFrames;
@@ -222,7 +233,8 @@ namespace {
 void reportOutput(const std::string& path, const ProcessResult& result, bool quiet) {
     const LevelMeter& level = result.level;
     if (level.nonFinite > 0)
-        std::cerr << "morvane: warning: " << level.nonFinite << " output samples were not finite and were written as 0\n";
+        std::cerr << "morvane: warning: " << level.nonFinite
+                  << " output samples were not finite and were written as 0\n";
     if (level.clipped > 0) {
         if (isIntegerFormat(result.format))
             std::cerr << "morvane: warning: " << level.clipped << " samples clipped at full scale (peak "
@@ -236,18 +248,21 @@ void reportOutput(const std::string& path, const ProcessResult& result, bool qui
     const double rate = result.sampleRate;
     std::printf("%s: %.2f s (%.2f s + %.2f s tail), %s, %d Hz, %s; peak %s dBFS, RMS %s dBFS\n", path.c_str(),
                 result.outputFrames / rate, result.inputFrames / rate, result.tailSeconds,
-                channelText(result.channels).c_str(), result.sampleRate, formatDescription(result.format).c_str(),
-                decibelText(level.peakDb()).c_str(), decibelText(level.rmsDb()).c_str());
+                channelText(result.channels).c_str(), result.sampleRate,
+                formatDescription(result.format).c_str(), decibelText(level.peakDb()).c_str(),
+                decibelText(level.rmsDb()).c_str());
 }
 
 void printPresets(Session& session, bool json) {
     if (json) {
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const PresetEntry& p : session.presets()) list.push_back({{"number", p.number}, {"name", p.name}});
+        for (const PresetEntry& p : session.presets())
+            list.push_back({{"number", p.number}, {"name", p.name}});
         std::cout << list.dump(2) << "\n";
         return;
     }
-    for (const PresetEntry& p : session.presets()) std::printf("%3d  %s\n", p.number, p.name.c_str());
+    for (const PresetEntry& p : session.presets())
+        std::printf("%3d  %s\n", p.number, p.name.c_str());
 }
 
 void printParameters(Session& session, const std::string& start, bool json) {
@@ -277,13 +292,14 @@ void printParameters(Session& session, const std::string& start, bool json) {
         return;
     }
     std::printf("Parameters of the effect, starting from %s\n", start.c_str());
-    std::printf("%3s  %-17s %-9s %-5s %8s %8s %8s  %-15s %10s  %s\n", "id", "name", "short", "unit", "min", "max",
-                "default", "kind", "value", "text");
+    std::printf("%3s  %-17s %-9s %-5s %8s %8s %8s  %-15s %10s  %s\n", "id", "name", "short", "unit", "min",
+                "max", "default", "kind", "value", "text");
     for (const ParameterDescription& p : catalogue.parameters()) {
-        std::printf("%3d  %-17s %-9s %-5s %8g %8g %8g  %-15s %10g  %s\n", p.id, p.name.c_str(), p.shortName.c_str(),
-                    catalogue.unitText(p.id).c_str(), static_cast<double>(p.minimum),
-                    static_cast<double>(p.maximum), static_cast<double>(p.defaultValue), ko_paramTypeName(p.kind),
-                    static_cast<double>(catalogue.mirroredValue(p.id)), catalogue.displayText(p.id).c_str());
+        std::printf("%3d  %-17s %-9s %-5s %8g %8g %8g  %-15s %10g  %s\n", p.id, p.name.c_str(),
+                    p.shortName.c_str(), catalogue.unitText(p.id).c_str(), static_cast<double>(p.minimum),
+                    static_cast<double>(p.maximum), static_cast<double>(p.defaultValue),
+                    ko_paramTypeName(p.kind), static_cast<double>(catalogue.mirroredValue(p.id)),
+                    catalogue.displayText(p.id).c_str());
     }
 }
 
@@ -295,7 +311,8 @@ void printInfo(Session& session, bool json) {
     const double latency = effect.latency();
     std::string channels;
     for (const AUChannelInfo& c : configurations)
-        channels += (channels.empty() ? "" : ", ") + std::to_string(c.inChannels) + " in " + std::to_string(c.outChannels) + " out";
+        channels += (channels.empty() ? "" : ", ") + std::to_string(c.inChannels) + " in " +
+                    std::to_string(c.outChannels) + " out";
     if (json) {
         nlohmann::ordered_json j;
         j["name"] = identity.name;
@@ -305,7 +322,8 @@ void printInfo(Session& session, bool json) {
         j["version"] = versionText(identity.version);
         j["bundle"] = identity.bundlePath;
         nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const AUChannelInfo& c : configurations) list.push_back({{"in", c.inChannels}, {"out", c.outChannels}});
+        for (const AUChannelInfo& c : configurations)
+            list.push_back({{"in", c.inChannels}, {"out", c.outChannels}});
         j["channels"] = list;
         j["tail_seconds"] = tail;
         j["latency_seconds"] = latency;
@@ -315,8 +333,8 @@ void printInfo(Session& session, bool json) {
         return;
     }
     std::printf("%s\n", identity.name.c_str());
-    std::printf("  component   %s %s %s\n", fourCCText(identity.type).c_str(), fourCCText(identity.subType).c_str(),
-                fourCCText(identity.manufacturer).c_str());
+    std::printf("  component   %s %s %s\n", fourCCText(identity.type).c_str(),
+                fourCCText(identity.subType).c_str(), fourCCText(identity.manufacturer).c_str());
     std::printf("  version     %s\n", versionText(identity.version).c_str());
     std::printf("  bundle      %s\n", identity.bundlePath.c_str());
     std::printf("  channels    %s\n", channels.c_str());
@@ -356,15 +374,17 @@ void runDemo(const GlobalOptions& global, const std::string& directory) {
     const ProcessResult wet = processFile(global, request);
 
     const double seconds = static_cast<double>(frames) / DemoLoop::kSampleRate;
-    std::printf("Morvane demo: %d bars at %g BPM of kick, snare, hats and a synth phrase (%.1f s, stereo, %d Hz)\n",
-                DemoLoop::kBars, DemoLoop::kTempo, seconds, DemoLoop::kSampleRate);
-    std::printf("  dry  %-28s RMS %6s dBFS  peak %6s dBFS\n", dryPath.c_str(), decibelText(dry.rmsDb()).c_str(),
-                decibelText(dry.peakDb()).c_str());
-    std::printf("  wet  %-28s RMS %6s dBFS  peak %6s dBFS  (%s with its motion, %.1f s tail)\n", wetPath.c_str(),
-                decibelText(wet.level.rmsDb()).c_str(), decibelText(wet.level.peakDb()).c_str(),
-                wet.presetText.c_str(), wet.tailSeconds);
+    std::printf(
+        "Morvane demo: %d bars at %g BPM of kick, snare, hats and a synth phrase (%.1f s, stereo, %d Hz)\n",
+        DemoLoop::kBars, DemoLoop::kTempo, seconds, DemoLoop::kSampleRate);
+    std::printf("  dry  %-28s RMS %6s dBFS  peak %6s dBFS\n", dryPath.c_str(),
+                decibelText(dry.rmsDb()).c_str(), decibelText(dry.peakDb()).c_str());
+    std::printf("  wet  %-28s RMS %6s dBFS  peak %6s dBFS  (%s with its motion, %.1f s tail)\n",
+                wetPath.c_str(), decibelText(wet.level.rmsDb()).c_str(),
+                decibelText(wet.level.peakDb()).c_str(), wet.presetText.c_str(), wet.tailSeconds);
     if (wet.level.clipped > 0)
-        std::cerr << "morvane: warning: " << wet.level.clipped << " samples of " << wetPath << " clipped at full scale\n";
+        std::cerr << "morvane: warning: " << wet.level.clipped << " samples of " << wetPath
+                  << " clipped at full scale\n";
     std::printf("Listen to both, e.g. \"play %s %s\"\n", dryPath.c_str(), wetPath.c_str());
 }
 
@@ -380,8 +400,10 @@ std::vector<Assignment> orderedAssignments(CLI::App& command, CLI::Option* set, 
         else if (option == setNormalized && nextNormalized < normalizedValues.size())
             assignments.push_back({true, normalizedValues[nextNormalized++]});
     }
-    while (nextSet < setValues.size()) assignments.push_back({false, setValues[nextSet++]});
-    while (nextNormalized < normalizedValues.size()) assignments.push_back({true, normalizedValues[nextNormalized++]});
+    while (nextSet < setValues.size())
+        assignments.push_back({false, setValues[nextSet++]});
+    while (nextNormalized < normalizedValues.size())
+        assignments.push_back({true, normalizedValues[nextNormalized++]});
     return assignments;
 }
 
@@ -392,19 +414,22 @@ struct SetupFlags {
 };
 
 void addSetupOptions(CLI::App& command, SetupOptions& setup, SetupFlags& flags, bool withState) {
-    command.add_option("--preset", setup.preset, "Factory preset by number or name (default 0, \"Welcome To Morvane\")")
+    command
+        .add_option("--preset", setup.preset,
+                    "Factory preset by number or name (default 0, \"Welcome To Morvane\")")
         ->type_name("N|NAME");
     if (withState)
         command.add_option("--state", setup.state, "Start from a saved state (XML or binary property list)")
             ->type_name("FILE");
-    flags.set = command
-                    .add_option("--set", flags.setValues,
-                                "Set a parameter after the preset or state: NAME is its name, short name or id; "
-                                "VALUE a number in its unit (\"2040\", \"-6dB\", \"250ms\") or a text it shows "
-                                "(\"2P LP\", \"Digi\", \"3/2\", \"1/8.\", \"Lock\"); repeatable")
-                    ->type_name("NAME=VALUE")
-                    ->expected(1)
-                    ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    flags.set =
+        command
+            .add_option("--set", flags.setValues,
+                        "Set a parameter after the preset or state: NAME is its name, short name or id; "
+                        "VALUE a number in its unit (\"2040\", \"-6dB\", \"250ms\") or a text it shows "
+                        "(\"2P LP\", \"Digi\", \"3/2\", \"1/8.\", \"Lock\"); repeatable")
+            ->type_name("NAME=VALUE")
+            ->expected(1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     flags.setNormalized = command
                               .add_option("--set-normalized", flags.normalizedValues,
                                           "Set a parameter by its control position 0..1; repeatable")
@@ -421,7 +446,8 @@ int runCli(int argc, char** argv) {
     app.require_subcommand(0, 1);
     app.set_version_flag("--version", "morvane 1.0.1");
     GlobalOptions global;
-    app.add_option("--bundle", global.bundle, "The effect bundle (default: $MORVANE_BUNDLE, else the one beside the program)")
+    app.add_option("--bundle", global.bundle,
+                   "The effect bundle (default: $MORVANE_BUNDLE, else the one beside the program)")
         ->type_name("PATH");
     app.add_flag("-q,--quiet", global.quiet, "No progress bar and no summary");
     app.footer("Start with \"morvane demo\" to hear the effect on a built-in loop.");
@@ -430,28 +456,38 @@ int runCli(int argc, char** argv) {
     ProcessRequest request;
     SetupFlags processFlags;
     CLI::App* process = app.add_subcommand("process", "Render an audio file through the effect");
-    process->add_option("IN", request.input, "Input audio (WAV, AIFF, FLAC, Ogg; mono or stereo; 8 to 192 kHz)")
+    process
+        ->add_option("IN", request.input, "Input audio (WAV, AIFF, FLAC, Ogg; mono or stereo; 8 to 192 kHz)")
         ->required();
-    process->add_option("OUT", request.output, "Output audio (same format as IN unless --format)")->required();
+    process->add_option("OUT", request.output, "Output audio (same format as IN unless --format)")
+        ->required();
     addSetupOptions(*process, request.setup, processFlags, true);
     process->add_option("--tempo", request.tempo, "Host tempo in BPM (default 120)")->type_name("BPM");
-    process->add_option("--start-beat", request.startBeat, "Song position of the first sample, in beats (default 0)")
+    process
+        ->add_option("--start-beat", request.startBeat,
+                     "Song position of the first sample, in beats (default 0)")
         ->type_name("B");
     bool noTransport = false;
     process->add_flag("--no-transport", noTransport, "Offer the effect no beat-and-tempo callback");
-    process->add_option("--automation", request.automation,
-                        "Timed changes, one per line: SECONDS NAME VALUE (# comments)")
+    process
+        ->add_option("--automation", request.automation,
+                     "Timed changes, one per line: SECONDS NAME VALUE (# comments)")
         ->type_name("FILE");
-    process->add_option("--block", request.blockFrames, "Frames per render call (default 512)")->type_name("N");
-    CLI::Option* tailOption = process->add_option("--tail", request.tailSeconds, "Seconds of silence rendered after the input (default: the "
-                                                       "effect's tail time)")
-        ->type_name("SECONDS");
+    process->add_option("--block", request.blockFrames, "Frames per render call (default 512)")
+        ->type_name("N");
+    CLI::Option* tailOption = process
+                                  ->add_option("--tail", request.tailSeconds,
+                                               "Seconds of silence rendered after the input (default: the "
+                                               "effect's tail time)")
+                                  ->type_name("SECONDS");
     process->add_flag("--bypass", request.bypass, "Bypass the effect");
     process->add_option("--save-state", request.saveState, "Write the final state as an XML property list")
         ->type_name("FILE");
-    process->add_option("--format", request.format,
-                        "Output container and/or samples: wav, aiff, flac, ogg, caf, w64; pcm16, pcm24, pcm32, float, "
-                        "double, vorbis, opus (e.g. flac:pcm24)")
+    process
+        ->add_option(
+            "--format", request.format,
+            "Output container and/or samples: wav, aiff, flac, ogg, caf, w64; pcm16, pcm24, pcm32, float, "
+            "double, vorbis, opus (e.g. flac:pcm24)")
         ->type_name("FORMAT");
 
     // presets
@@ -463,7 +499,8 @@ int runCli(int argc, char** argv) {
     SetupOptions paramsSetup;
     SetupFlags paramsFlags;
     bool paramsJson = false;
-    CLI::App* params = app.add_subcommand("params", "List every published parameter with its range and current value");
+    CLI::App* params =
+        app.add_subcommand("params", "List every published parameter with its range and current value");
     addSetupOptions(*params, paramsSetup, paramsFlags, true);
     params->add_flag("--json", paramsJson, "As JSON");
 
@@ -473,23 +510,28 @@ int runCli(int argc, char** argv) {
     std::string stateSavePath, stateShowPath;
     SetupOptions stateSetup;
     SetupFlags stateFlags;
-    CLI::App* stateSave = state->add_subcommand("save", "Write the effect's state after a preset and --set values");
+    CLI::App* stateSave =
+        state->add_subcommand("save", "Write the effect's state after a preset and --set values");
     stateSave->add_option("FILE", stateSavePath, "The state file to write (XML property list)")->required();
     addSetupOptions(*stateSave, stateSetup, stateFlags, false);
     bool stateShowJson = false;
-    CLI::App* stateShow = state->add_subcommand("show", "Show a state file: values with texts, velocities, recordings");
+    CLI::App* stateShow =
+        state->add_subcommand("show", "Show a state file: values with texts, velocities, recordings");
     stateShow->add_option("FILE", stateShowPath, "The state file (XML or binary property list)")->required();
     stateShow->add_flag("--json", stateShowJson, "As JSON");
 
     // info
     bool infoJson = false;
-    CLI::App* info = app.add_subcommand("info", "The component's identity, version, channels, tail time and latency");
+    CLI::App* info =
+        app.add_subcommand("info", "The component's identity, version, channels, tail time and latency");
     info->add_flag("--json", infoJson, "As JSON");
 
     // demo
     std::string demoDirectory = "demo-out";
-    CLI::App* demo = app.add_subcommand("demo", "Render a built-in 8-bar loop through preset 0 (dry and wet WAV files)");
-    demo->add_option("OUTDIR", demoDirectory, "Where to write demo-dry.wav and demo-wet.wav (default ./demo-out)");
+    CLI::App* demo =
+        app.add_subcommand("demo", "Render a built-in 8-bar loop through preset 0 (dry and wet WAV files)");
+    demo->add_option("OUTDIR", demoDirectory,
+                     "Where to write demo-dry.wav and demo-wet.wav (default ./demo-out)");
 
     try {
         app.parse(argc, argv);
@@ -515,7 +557,8 @@ int runCli(int argc, char** argv) {
             request.transport = !noTransport;
             if (tailOption->count() > 0 && !(request.tailSeconds >= 0.0))
                 throw UsageError("--tail " + numberText(request.tailSeconds) + ": give 0 to 3600 seconds");
-            request.setup.assignments = orderedAssignments(*process, processFlags.set, processFlags.setNormalized);
+            request.setup.assignments =
+                orderedAssignments(*process, processFlags.set, processFlags.setNormalized);
             const ProcessResult result = processFile(global, request);
             reportOutput(request.output, result, global.quiet);
         } else if (presets->parsed()) {

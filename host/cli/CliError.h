@@ -15,16 +15,18 @@ enum ExitStatus : int {
 };
 
 class CliError : public std::runtime_error {
-public:
+  public:
     explicit CliError(const std::string& message, int status = kExitFailure)
         : std::runtime_error(message), status_(status) {}
     int status() const { return status_; }
 
-private:
+  private:
     int status_;
 };
 
 // A command-line mistake (unknown name, malformed value, conflicting options).
-inline CliError UsageError(const std::string& message) { return CliError(message, kExitUsage); }
+inline CliError UsageError(const std::string& message) {
+    return CliError(message, kExitUsage);
+}
 
 } // namespace morvane_cli

@@ -12,7 +12,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // xorshift32: a fixed sequence, the same on every machine.
 class Noise {
-public:
+  public:
     explicit Noise(uint32_t seed) : state_(seed) {}
     double next() {
         state_ ^= state_ << 13;
@@ -21,7 +21,7 @@ public:
         return static_cast<double>(state_) / 2147483648.0 - 1.0;
     }
 
-private:
+  private:
     uint32_t state_;
 };
 
@@ -31,8 +31,7 @@ struct Mix {
 
     // Adds a voice at `start` seconds; `voice(t)` returns the sample at t
     // seconds into the voice; `pan` -1 (left) .. 1 (right), equal power.
-    template <typename Voice>
-    void add(double start, double length, double gain, double pan, Voice&& voice) {
+    template <typename Voice> void add(double start, double length, double gain, double pan, Voice&& voice) {
         const size_t first = static_cast<size_t>(std::lround(start * sampleRate));
         const size_t count = static_cast<size_t>(length * sampleRate);
         const double angle = (pan + 1.0) * kPi / 4.0;
@@ -45,7 +44,9 @@ struct Mix {
     }
 };
 
-double midiToHz(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double midiToHz(int note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 // Band-limited sawtooth step correction (polyBLEP) for phase t in 0..1.
 double polyBlep(double t, double dt) {
@@ -135,7 +136,8 @@ DemoLoop synthesiseDemoLoop() {
                         // Two slightly detuned saws through a one-pole low-pass whose
                         // cut-off falls after the attack: a soft pluck.
                         const double d1 = frequency * 1.004 / rate, d2 = frequency * 0.996 / rate;
-                        double saw = (2.0 * p1 - 1.0 - polyBlep(p1, d1)) + (2.0 * p2 - 1.0 - polyBlep(p2, d2));
+                        double saw =
+                            (2.0 * p1 - 1.0 - polyBlep(p1, d1)) + (2.0 * p2 - 1.0 - polyBlep(p2, d2));
                         p1 += d1;
                         if (p1 >= 1.0) p1 -= 1.0;
                         p2 += d2;
@@ -151,7 +153,8 @@ DemoLoop synthesiseDemoLoop() {
     }
 
     double peak = 0.0;
-    for (size_t i = 0; i < frames; ++i) peak = std::max({peak, std::fabs(mix.left[i]), std::fabs(mix.right[i])});
+    for (size_t i = 0; i < frames; ++i)
+        peak = std::max({peak, std::fabs(mix.left[i]), std::fabs(mix.right[i])});
     const double scale = peak > 0.0 ? std::pow(10.0, -6.0 / 20.0) / peak : 1.0;
 
     DemoLoop loop;

@@ -27,7 +27,9 @@ std::string programDirectory() {
     return exe.parent_path().string();
 }
 
-std::string statusText(OSStatus status) { return std::to_string(status); }
+std::string statusText(OSStatus status) {
+    return std::to_string(status);
+}
 
 } // namespace
 
@@ -35,9 +37,9 @@ std::vector<std::string> bundleSearchPath() {
     const std::string dir = programDirectory();
     if (dir.empty()) return {};
     return {
-        dir + "/" + kBundleName,                     // beside the program
-        dir + "/../../" + kBundleName,               // build tree: <build>/host/cli/morvane
-        dir + "/../lib/morvane/" + kBundleName,      // installed: <prefix>/bin/morvane
+        dir + "/" + kBundleName,                // beside the program
+        dir + "/../../" + kBundleName,          // build tree: <build>/host/cli/morvane
+        dir + "/../lib/morvane/" + kBundleName, // installed: <prefix>/bin/morvane
         dir + "/../lib/" + kBundleName,
     };
 }
@@ -49,7 +51,8 @@ std::string locateBundle(const std::string& explicitPath) {
         return explicitPath;
     }
     if (const char* env = std::getenv("MORVANE_BUNDLE"); env != nullptr && *env != '\0') {
-        if (!isDirectory(env)) throw CliError(std::string("MORVANE_BUNDLE=") + env + ": no such bundle directory");
+        if (!isDirectory(env))
+            throw CliError(std::string("MORVANE_BUNDLE=") + env + ": no such bundle directory");
         return env;
     }
     std::string looked;
@@ -103,8 +106,8 @@ void EffectHost::start(double sampleRate, UInt32 channels, UInt32 maxFrames) {
 void EffectHost::selectPreset(SInt32 number) {
     const OSStatus status = harness_->selectFactoryPreset(number);
     if (status != noErr)
-        throw CliError("the effect refused factory preset " + std::to_string(number) + " (" + statusText(status) +
-                       ")");
+        throw CliError("the effect refused factory preset " + std::to_string(number) + " (" +
+                       statusText(status) + ")");
     harness_->pump();
 }
 
@@ -123,7 +126,8 @@ void EffectHost::saveState(const std::string& path) {
 void EffectHost::setParameter(AudioUnitParameterID id, float natural) {
     const OSStatus status = harness_->setParameter(id, natural);
     if (status != noErr)
-        throw CliError("the effect refused parameter " + std::to_string(id) + " (" + statusText(status) + ")");
+        throw CliError("the effect refused parameter " + std::to_string(id) + " (" + statusText(status) +
+                       ")");
     harness_->pump();
 }
 
@@ -131,13 +135,13 @@ std::vector<HostParameterInfo> EffectHost::parameters() const {
     AudioUnit unit = harness_->unit();
     UInt32 size = 0;
     Boolean writable = false;
-    OSStatus status =
-        AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, &size, &writable);
+    OSStatus status = AudioUnitGetPropertyInfo(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global,
+                                               0, &size, &writable);
     if (status != noErr) throw CliError("the effect lists no parameters (" + statusText(status) + ")");
     std::vector<AudioUnitParameterID> ids(size / sizeof(AudioUnitParameterID));
     if (!ids.empty()) {
-        status = AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0, ids.data(),
-                                      &size);
+        status = AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterList, kAudioUnitScope_Global, 0,
+                                      ids.data(), &size);
         if (status != noErr) throw CliError("the effect lists no parameters (" + statusText(status) + ")");
         ids.resize(size / sizeof(AudioUnitParameterID));
     }
@@ -147,10 +151,11 @@ std::vector<HostParameterInfo> EffectHost::parameters() const {
     for (AudioUnitParameterID id : ids) {
         AudioUnitParameterInfo info{};
         UInt32 infoSize = sizeof info;
-        status = AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, &info,
-                                      &infoSize);
+        status = AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id,
+                                      &info, &infoSize);
         if (status != noErr)
-            throw CliError("the effect describes no parameter " + std::to_string(id) + " (" + statusText(status) + ")");
+            throw CliError("the effect describes no parameter " + std::to_string(id) + " (" +
+                           statusText(status) + ")");
         HostParameterInfo entry;
         entry.id = id;
         entry.unit = info.unit;
@@ -175,8 +180,8 @@ std::vector<HostParameterInfo> EffectHost::parameters() const {
 
         CFArrayRef strings = nullptr;
         UInt32 stringsSize = sizeof strings;
-        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id, &strings,
-                                 &stringsSize) == noErr &&
+        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id,
+                                 &strings, &stringsSize) == noErr &&
             strings != nullptr) {
             for (CFIndex i = 0; i < CFArrayGetCount(strings); ++i)
                 entry.valueStrings.push_back(
@@ -207,8 +212,8 @@ std::vector<PresetEntry> EffectHost::factoryPresets() const {
 PresetEntry EffectHost::currentPreset() const {
     AUPreset preset{};
     UInt32 size = sizeof preset;
-    if (AudioUnitGetProperty(harness_->unit(), kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, &preset,
-                             &size) != noErr)
+    if (AudioUnitGetProperty(harness_->unit(), kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0,
+                             &preset, &size) != noErr)
         return {-1, ""};
     PresetEntry entry{preset.presetNumber, stringFromCF(preset.presetName)};
     if (preset.presetName != nullptr) CFRelease(preset.presetName);
@@ -227,8 +232,8 @@ double EffectHost::tailTime() const {
 double EffectHost::latency() const {
     Float64 latency = 0.0;
     UInt32 size = sizeof latency;
-    if (AudioUnitGetProperty(harness_->unit(), kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0, &latency,
-                             &size) != noErr)
+    if (AudioUnitGetProperty(harness_->unit(), kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0,
+                             &latency, &size) != noErr)
         return 0.0;
     return latency > 0.0 ? latency : 0.0;
 }
@@ -236,13 +241,13 @@ double EffectHost::latency() const {
 std::vector<AUChannelInfo> EffectHost::channelConfigurations() const {
     UInt32 size = 0;
     Boolean writable = false;
-    if (AudioUnitGetPropertyInfo(harness_->unit(), kAudioUnitProperty_SupportedNumChannels, kAudioUnitScope_Global, 0,
-                                 &size, &writable) != noErr)
+    if (AudioUnitGetPropertyInfo(harness_->unit(), kAudioUnitProperty_SupportedNumChannels,
+                                 kAudioUnitScope_Global, 0, &size, &writable) != noErr)
         return {};
     std::vector<AUChannelInfo> configurations(size / sizeof(AUChannelInfo));
     if (configurations.empty()) return configurations;
-    if (AudioUnitGetProperty(harness_->unit(), kAudioUnitProperty_SupportedNumChannels, kAudioUnitScope_Global, 0,
-                             configurations.data(), &size) != noErr)
+    if (AudioUnitGetProperty(harness_->unit(), kAudioUnitProperty_SupportedNumChannels,
+                             kAudioUnitScope_Global, 0, configurations.data(), &size) != noErr)
         return {};
     configurations.resize(size / sizeof(AUChannelInfo));
     return configurations;

@@ -55,7 +55,7 @@ std::string fourCCText(OSType code);
 std::string versionText(UInt32 version);
 
 class EffectHost {
-public:
+  public:
     // Loads the bundle and opens the effect. Throws CliError.
     explicit EffectHost(const std::string& bundlePath);
 
@@ -82,12 +82,12 @@ public:
     std::vector<HostParameterInfo> parameters() const;
     std::vector<PresetEntry> factoryPresets() const;
     PresetEntry currentPreset() const;
-    double tailTime() const;        // seconds, 0 when the unit has no tail
-    double latency() const;         // seconds
+    double tailTime() const; // seconds, 0 when the unit has no tail
+    double latency() const;  // seconds
     std::vector<AUChannelInfo> channelConfigurations() const;
     ComponentIdentity identity() const;
 
-private:
+  private:
     std::unique_ptr<HostHarness> harness_;
     std::string bundlePath_;
     bool started_ = false;

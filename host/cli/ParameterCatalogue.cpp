@@ -18,8 +18,10 @@ namespace {
 std::string nameKey(std::string_view text) {
     std::string key = foldText(text);
     size_t begin = 0, end = key.size();
-    while (begin < end && key[begin] == '-') ++begin;
-    while (end > begin && key[end - 1] == '-') --end;
+    while (begin < end && key[begin] == '-')
+        ++begin;
+    while (end > begin && key[end - 1] == '-')
+        --end;
     return key.substr(begin, end - begin);
 }
 
@@ -29,7 +31,9 @@ std::string formatNumber(double value) {
     return text;
 }
 
-bool isSyncedTime(ko_paramTypes kind) { return kind == kParamSyncTimeNorm || kind == kParamSyncTime; }
+bool isSyncedTime(ko_paramTypes kind) {
+    return kind == kParamSyncTimeNorm || kind == kParamSyncTime;
+}
 
 // A number followed by something that is not a unit of the parameter: for a
 // parameter with named values, a sign the user meant a name.
@@ -45,7 +49,8 @@ void splitAssignment(std::string_view assignment, const char* option, std::strin
         throw UsageError(std::string(option) + " \"" + std::string(assignment) + "\": expected NAME=VALUE");
     name = trimText(assignment.substr(0, equals));
     value = trimText(assignment.substr(equals + 1));
-    if (name.empty()) throw UsageError(std::string(option) + " \"" + std::string(assignment) + "\": no parameter name");
+    if (name.empty())
+        throw UsageError(std::string(option) + " \"" + std::string(assignment) + "\": no parameter name");
     if (value.empty())
         throw UsageError(std::string(option) + " \"" + std::string(assignment) + "\": no value for " + name);
 }
@@ -72,7 +77,8 @@ ParameterCatalogue::ParameterCatalogue(const std::vector<HostParameterInfo>& pub
 
 const ParameterDescription* ParameterCatalogue::find(std::string_view name) const {
     const std::string trimmed = trimText(name);
-    if (!trimmed.empty() && std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+    if (!trimmed.empty() && std::all_of(trimmed.begin(), trimmed.end(),
+                                        [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
         const long id = std::strtol(trimmed.c_str(), nullptr, 10);
         for (const ParameterDescription& p : parameters_)
             if (p.id == id) return &p;
@@ -95,12 +101,15 @@ const ParameterDescription& ParameterCatalogue::resolve(std::string_view name) c
     }
     const std::vector<std::string> close = closestMatches(name, candidates);
     std::string message = "unknown parameter \"" + trimText(name) + "\"";
-    if (!close.empty()) message += "; did you mean " + quotedList(close) + "?";
-    else message += " (\"morvane params\" lists them)";
+    if (!close.empty())
+        message += "; did you mean " + quotedList(close) + "?";
+    else
+        message += " (\"morvane params\" lists them)";
     throw UsageError(message);
 }
 
-std::vector<ParameterCatalogue::NamedValue> ParameterCatalogue::namedValues(const ParameterDescription& p) const {
+std::vector<ParameterCatalogue::NamedValue>
+ParameterCatalogue::namedValues(const ParameterDescription& p) const {
     std::vector<NamedValue> named;
     char text[64];
     if (p.kind == kParamOnOff || p.kind == kParamIndexed) {
@@ -122,7 +131,8 @@ std::vector<ParameterCatalogue::NamedValue> ParameterCatalogue::namedValues(cons
         // up where single precision would truncate into the slot below.
         for (int i = 0; i < ko_paramManager::gNumberOfBeatMults; ++i) {
             float natural = static_cast<float>(i) / 15.0f;
-            while (static_cast<int>(natural * 15.0f) < i) natural = std::nextafter(natural, 1.0f);
+            while (static_cast<int>(natural * 15.0f) < i)
+                natural = std::nextafter(natural, 1.0f);
             const size_t index = static_cast<size_t>(i);
             named.push_back({trimText(ko_paramManager::beatTimeCFStrs[i]), natural, index});
             named.push_back({trimText(ko_paramManager::beatTimeStr[i]), natural, index});
@@ -161,16 +171,19 @@ float ParameterCatalogue::parseNumberWithUnit(const ParameterDescription& p, std
     double scale = 1.0;
     bool milliseconds = false;
     if (!suffix.empty()) {
-        if ((p.kind == kParamExpHz || p.kind == kParamLinearHz) && (suffix == "hz" || suffix == "khz" || suffix == "k")) {
+        if ((p.kind == kParamExpHz || p.kind == kParamLinearHz) &&
+            (suffix == "hz" || suffix == "khz" || suffix == "k")) {
             scale = suffix == "hz" ? 1.0 : 1000.0;
         } else if (p.kind == kParamDecibel && suffix == "db") {
         } else if (p.kind == kParamPercent && suffix == "%") {
-        } else if (isSyncedTime(p.kind) && (suffix == "ms" || suffix == "msec" || suffix == "s" || suffix == "sec")) {
+        } else if (isSyncedTime(p.kind) &&
+                   (suffix == "ms" || suffix == "msec" || suffix == "s" || suffix == "sec")) {
             milliseconds = true;
             scale = (suffix == "s" || suffix == "sec") ? 1000.0 : 1.0;
         } else {
-            throw UnitError(label + ": \"" + text + "\" has a unit it does not take" +
-                             (unit.empty() ? std::string(" (it takes a plain number)") : " (its unit is " + unit + ")"));
+            throw UnitError(
+                label + ": \"" + text + "\" has a unit it does not take" +
+                (unit.empty() ? std::string(" (it takes a plain number)") : " (its unit is " + unit + ")"));
         }
     }
     number *= scale;
@@ -179,11 +192,12 @@ float ParameterCatalogue::parseNumberWithUnit(const ParameterDescription& p, std
         // The time's natural value is its place in the table's millisecond range.
         const double lo = table_.getMinimumValue(p.id), hi = table_.getMaximumValue(p.id);
         if (table_.getHostSynced(p.id))
-            throw UsageError(label + ": \"" + text + "\" is a time, but Host Sync is On and it takes a note division (" +
+            throw UsageError(label + ": \"" + text +
+                             "\" is a time, but Host Sync is On and it takes a note division (" +
                              quotedList(valueNames(p)) + "); set \"Host Sync=Off\" first");
         if (number < lo - 1e-6 || number > hi + 1e-6)
-            throw UsageError(label + ": " + formatNumber(number) + " ms is outside " + formatNumber(lo) + ".." +
-                             formatNumber(hi) + " ms");
+            throw UsageError(label + ": " + formatNumber(number) + " ms is outside " + formatNumber(lo) +
+                             ".." + formatNumber(hi) + " ms");
         understood = true;
         return static_cast<float>(std::clamp((number - lo) / (hi - lo), 0.0, 1.0));
     }
@@ -192,8 +206,8 @@ float ParameterCatalogue::parseNumberWithUnit(const ParameterDescription& p, std
     const double tolerance = 1e-6 * std::max(1.0, hi - lo);
     const std::string unitSuffix = unit.empty() || isSyncedTime(p.kind) ? "" : " " + unit;
     if (number < lo - tolerance || number > hi + tolerance)
-        throw UsageError(label + ": " + formatNumber(number) + unitSuffix + " is outside " + formatNumber(lo) + ".." +
-                         formatNumber(hi) + unitSuffix);
+        throw UsageError(label + ": " + formatNumber(number) + unitSuffix + " is outside " +
+                         formatNumber(lo) + ".." + formatNumber(hi) + unitSuffix);
     if ((p.kind == kParamIndexed || p.kind == kParamOnOff) && std::fabs(number - std::round(number)) > 1e-6)
         throw UsageError(label + ": " + text + " is not a whole number (it takes " + formatNumber(lo) + ".." +
                          formatNumber(hi) + " or a name: " + quotedList(valueNames(p)) + ")");
@@ -255,9 +269,9 @@ float ParameterCatalogue::parseValue(const ParameterDescription& p, std::string_
         const auto nameAt = [&](float natural) { return names[static_cast<size_t>(natural - p.minimum)]; };
         // (Only list parameters have numbers for names: index = natural - minimum.)
         throw UsageError(p.name + ": \"" + text + "\" could be the name \"" + nameAt(byName->natural) +
-                         "\" (index " + formatNumber(byName->natural) + ") or index " + formatNumber(byNumber) +
-                         " (\"" + nameAt(byNumber) + "\"); write \"#" + formatNumber(byName->natural) + "\" or \"#" +
-                         formatNumber(byNumber) + "\"");
+                         "\" (index " + formatNumber(byName->natural) + ") or index " +
+                         formatNumber(byNumber) + " (\"" + nameAt(byNumber) + "\"); write \"#" +
+                         formatNumber(byName->natural) + "\" or \"#" + formatNumber(byNumber) + "\"");
     }
     if (byName != nullptr) return byName->natural;
     if (understood) return byNumber;
@@ -268,13 +282,15 @@ float ParameterCatalogue::parseValue(const ParameterDescription& p, std::string_
         // Suggest each value once, by its display name, whichever of its
         // spellings came close.
         std::vector<std::string> candidates;
-        for (const NamedValue& n : named) candidates.push_back(n.text);
+        for (const NamedValue& n : named)
+            candidates.push_back(n.text);
         std::vector<std::string> close;
         for (const std::string& match : closestMatches(text, candidates, candidates.size())) {
             const auto spelling = std::find_if(named.begin(), named.end(),
                                                [&](const NamedValue& n) { return n.text == match; });
             const std::string& shown = names[spelling->index];
-            if (close.size() < 3 && std::find(close.begin(), close.end(), shown) == close.end()) close.push_back(shown);
+            if (close.size() < 3 && std::find(close.begin(), close.end(), shown) == close.end())
+                close.push_back(shown);
         }
         if (!close.empty()) message += "; did you mean " + quotedList(close) + "?";
         message += " (values: " + quotedList(names, ", ") + ")";
@@ -302,7 +318,8 @@ void ParameterCatalogue::mirror(int32_t id, float natural) {
 }
 
 void ParameterCatalogue::mirrorAll(const std::function<float(int32_t)>& valueOf) {
-    for (const ParameterDescription& p : parameters_) table_.setNaturalValue(p.id, valueOf(p.id));
+    for (const ParameterDescription& p : parameters_)
+        table_.setNaturalValue(p.id, valueOf(p.id));
     table_.setHostSynced(kLeftDelayTime, table_.getNaturalValue(kHostSync) > 0.5f);
 }
 

@@ -30,7 +30,7 @@ struct ParameterDescription {
     std::string name;      // long name, as the unit publishes it
     std::string shortName; // the table's short name
     ko_paramTypes kind = kParamLinear;
-    float minimum = 0.0f;      // natural range the unit accepts
+    float minimum = 0.0f; // natural range the unit accepts
     float maximum = 0.0f;
     float defaultValue = 0.0f; // the table's default (the value a fresh unit starts at)
     float hostDefault = 0.0f;  // the default the unit publishes
@@ -41,7 +41,7 @@ struct ParameterDescription {
 // "linear", "on/off", "percent", "exp Hz", "decibel", "indexed", ...
 
 class ParameterCatalogue {
-public:
+  public:
     explicit ParameterCatalogue(const std::vector<HostParameterInfo>& published);
 
     const std::vector<ParameterDescription>& parameters() const { return parameters_; }
@@ -73,14 +73,15 @@ public:
     // The table itself, for the texts of unpublished ids and the like.
     MorvaneParameterManager& table() { return table_; }
 
-private:
+  private:
     struct NamedValue {
         std::string text;
         float natural;
         size_t index; // which value (several spellings share one)
     };
     std::vector<NamedValue> namedValues(const ParameterDescription& parameter) const;
-    float parseNumberWithUnit(const ParameterDescription& parameter, std::string_view text, bool& understood) const;
+    float parseNumberWithUnit(const ParameterDescription& parameter, std::string_view text,
+                              bool& understood) const;
 
     std::vector<ParameterDescription> parameters_;
     // Texts and text rules; mutable because the table's text operations are

@@ -14,7 +14,9 @@ Progress::Progress(std::string label, uint64_t total, double unitsPerSecond, boo
     : label_(std::move(label)), total_(total), unitsPerSecond_(unitsPerSecond),
       enabled_(!quiet && ::isatty(STDERR_FILENO) == 1) {}
 
-Progress::~Progress() { finish(); }
+Progress::~Progress() {
+    finish();
+}
 
 void Progress::update(uint64_t done) {
     if (!enabled_ || finished_) return;
@@ -28,11 +30,13 @@ void Progress::draw(uint64_t done) {
     const int permille = total_ == 0 ? 1000 : static_cast<int>(done * 1000 / total_);
     const int filled = permille * kBarWidth / 1000;
     char bar[kBarWidth + 1];
-    for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
+    for (int i = 0; i < kBarWidth; ++i)
+        bar[i] = i < filled ? '#' : '.';
     bar[kBarWidth] = '\0';
     const double seconds = unitsPerSecond_ > 0 ? done / unitsPerSecond_ : 0.0;
     const double totalSeconds = unitsPerSecond_ > 0 ? total_ / unitsPerSecond_ : 0.0;
-    std::fprintf(stderr, "\r%s [%s] %3d%%  %.1f / %.1f s", label_.c_str(), bar, permille / 10, seconds, totalSeconds);
+    std::fprintf(stderr, "\r%s [%s] %3d%%  %.1f / %.1f s", label_.c_str(), bar, permille / 10, seconds,
+                 totalSeconds);
     std::fflush(stderr);
 }
 

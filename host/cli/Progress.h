@@ -8,7 +8,7 @@
 namespace morvane_cli {
 
 class Progress {
-public:
+  public:
     // `total` units of work (frames), described by `label`.
     Progress(std::string label, uint64_t total, double unitsPerSecond, bool quiet);
     ~Progress();
@@ -21,7 +21,7 @@ public:
     void finish();
     bool shown() const { return enabled_; }
 
-private:
+  private:
     void draw(uint64_t done);
 
     std::string label_;

@@ -7,7 +7,8 @@
 
 namespace morvane_cli {
 
-int64_t renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, const RenderOptions& options) {
+int64_t renderThrough(EffectHost& effect, InputFile& input, OutputFile& output,
+                      const RenderOptions& options) {
     const int channels = input.channels();
     const int64_t inputFrames = input.frames();
     int64_t total = renderedFrames(inputFrames, options) + options.latencyFrames;
@@ -59,11 +60,13 @@ int64_t renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, 
         }
         for (int c = 0; c < channels; ++c) {
             float* channel = in[c].data();
-            for (int64_t i = 0; i < got; ++i) channel[i] = interleaved[static_cast<size_t>(i * channels + c)];
+            for (int64_t i = 0; i < got; ++i)
+                channel[i] = interleaved[static_cast<size_t>(i * channels + c)];
             std::fill(channel + got, channel + frames, 0.0f);
         }
 
-        const OSStatus status = harness.render(inPointers.data(), outPointers.data(), static_cast<UInt32>(frames));
+        const OSStatus status =
+            harness.render(inPointers.data(), outPointers.data(), static_cast<UInt32>(frames));
         if (status != noErr) throw CliError("the effect failed to render (" + std::to_string(status) + ")");
 
         const int64_t dropped = std::min(skip, frames);
@@ -72,7 +75,8 @@ int64_t renderThrough(EffectHost& effect, InputFile& input, OutputFile& output, 
         if (kept > 0) {
             for (int c = 0; c < channels; ++c) {
                 const float* channel = out[c].data() + dropped;
-                for (int64_t i = 0; i < kept; ++i) interleaved[static_cast<size_t>(i * channels + c)] = channel[i];
+                for (int64_t i = 0; i < kept; ++i)
+                    interleaved[static_cast<size_t>(i * channels + c)] = channel[i];
             }
             output.write(interleaved.data(), kept);
         }

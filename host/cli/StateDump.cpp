@@ -68,7 +68,8 @@ StateSummary::Recording readRecording(CFDictionaryRef dict, const char* key, con
     if (recording.bytes >= kRecorderCountOffset + 4) {
         const UInt8* p = CFDataGetBytePtr(data) + kRecorderCountOffset;
         // The recorder image is little-endian.
-        recording.storedCount = uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+        recording.storedCount =
+            uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
         recording.points = std::min(recording.storedCount, kRecorderCapacity);
     }
     return recording;
@@ -124,21 +125,23 @@ StateSummary readStateSummary(const std::string& path) {
         }
     }
 
-    for (int i = 0; i < 4; ++i) summary.velocity[i] = floatFor(dict, kVelocityKeys[i], path);
+    for (int i = 0; i < 4; ++i)
+        summary.velocity[i] = floatFor(dict, kVelocityKeys[i], path);
     summary.left = readRecording(dict, "LeftMotion", path);
     summary.right = readRecording(dict, "RightMotion", path);
 
     const CFIndex count = CFDictionaryGetCount(dict);
     std::vector<const void*> keys(static_cast<size_t>(count));
     CFDictionaryGetKeysAndValues(dict, keys.data(), nullptr);
-    static const char* const known[] = {"name", "version", "type", "subtype", "manufacturer", "Version", "data",
-                                        "velocity_L_X", "velocity_L_Y", "velocity_R_X", "velocity_R_Y",
-                                        "LeftMotion", "RightMotion"};
+    static const char* const known[] = {
+        "name",         "version",      "type",         "subtype",      "manufacturer", "Version",    "data",
+        "velocity_L_X", "velocity_L_Y", "velocity_R_X", "velocity_R_Y", "LeftMotion",   "RightMotion"};
     for (const void* key : keys) {
         if (key == nullptr || CFGetTypeID(key) != CFStringGetTypeID()) continue;
         const std::string text = stringFromCF(static_cast<CFStringRef>(key));
         bool isKnown = false;
-        for (const char* k : known) isKnown = isKnown || text == k;
+        for (const char* k : known)
+            isKnown = isKnown || text == k;
         if (!isKnown) summary.otherKeys.push_back(text);
     }
     std::sort(summary.otherKeys.begin(), summary.otherKeys.end());
@@ -156,7 +159,8 @@ void printStateSummary(const StateSummary& summary, std::ostream& out, bool json
             table.setNaturalValue(static_cast<int32_t>(v.id), v.value);
     table.setHostSynced(kLeftDelayTime, table.getNaturalValue(kHostSync) > 0.5f);
 
-    auto describe = [&](const StateSummary::Value& v, std::string& name, std::string& text, std::string& unit) {
+    auto describe = [&](const StateSummary::Value& v, std::string& name, std::string& text,
+                        std::string& unit) {
         const int32_t id = static_cast<int32_t>(v.id);
         if (v.scope != 0 || v.element != 0 || id >= table.getParameterCount() || !table.hasParameter(id)) {
             name = "(unknown)";
@@ -198,7 +202,8 @@ void printStateSummary(const StateSummary& summary, std::ostream& out, bool json
         j["parameters"] = values;
         nlohmann::ordered_json velocities;
         for (int i = 0; i < 4; ++i)
-            velocities[kVelocityKeys[i]] = summary.velocity[i] ? nlohmann::ordered_json(*summary.velocity[i]) : nullptr;
+            velocities[kVelocityKeys[i]] =
+                summary.velocity[i] ? nlohmann::ordered_json(*summary.velocity[i]) : nullptr;
         j["velocities"] = velocities;
         auto recording = [](const StateSummary::Recording& r) {
             if (!r.present) return nlohmann::ordered_json(nullptr);
@@ -216,7 +221,8 @@ void printStateSummary(const StateSummary& summary, std::ostream& out, bool json
     out << "  component     " << codeText(summary.type) << " " << codeText(summary.subType) << " "
         << codeText(summary.manufacturer) << "\n";
     out << "  versions      format " << (summary.version ? std::to_string(*summary.version) : "(missing)")
-        << ", effect " << (summary.effectVersion ? std::to_string(*summary.effectVersion) : "(missing)") << "\n";
+        << ", effect " << (summary.effectVersion ? std::to_string(*summary.effectVersion) : "(missing)")
+        << "\n";
     if (!summary.hasData) {
         out << "  parameters    (no \"data\" entry)\n";
     } else {
@@ -232,7 +238,8 @@ void printStateSummary(const StateSummary& summary, std::ostream& out, bool json
     out << "  velocities    (pad units per sample)\n";
     for (int i = 0; i < 4; ++i) {
         if (summary.velocity[i])
-            std::snprintf(line, sizeof line, "    %-13s %+.6g\n", kVelocityKeys[i], static_cast<double>(*summary.velocity[i]));
+            std::snprintf(line, sizeof line, "    %-13s %+.6g\n", kVelocityKeys[i],
+                          static_cast<double>(*summary.velocity[i]));
         else
             std::snprintf(line, sizeof line, "    %-13s (missing)\n", kVelocityKeys[i]);
         out << line;
@@ -240,15 +247,18 @@ void printStateSummary(const StateSummary& summary, std::ostream& out, bool json
     auto recordingText = [](const StateSummary::Recording& r) {
         if (!r.present) return std::string("(missing)");
         std::string text = std::to_string(r.points) + " points";
-        if (r.bytes != kRecorderImageBytes) text += " (image of " + std::to_string(r.bytes) + " bytes, expected 664)";
+        if (r.bytes != kRecorderImageBytes)
+            text += " (image of " + std::to_string(r.bytes) + " bytes, expected 664)";
         else if (r.storedCount > kRecorderCapacity)
             text += " (stored count " + std::to_string(r.storedCount) + ", played as 80)";
         return text;
     };
-    out << "  recordings    left " << recordingText(summary.left) << ", right " << recordingText(summary.right) << "\n";
+    out << "  recordings    left " << recordingText(summary.left) << ", right "
+        << recordingText(summary.right) << "\n";
     if (!summary.otherKeys.empty()) {
         out << "  other keys   ";
-        for (const std::string& key : summary.otherKeys) out << " \"" << key << "\"";
+        for (const std::string& key : summary.otherKeys)
+            out << " \"" << key << "\"";
         out << "\n";
     }
 }

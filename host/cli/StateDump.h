@@ -28,7 +28,7 @@ struct StateSummary {
 
     std::string path;
     std::optional<std::string> name;
-    std::optional<int32_t> version;       // framework format version
+    std::optional<int32_t> version; // framework format version
     std::optional<int32_t> type, subType, manufacturer;
     std::optional<int32_t> effectVersion; // the effect's own "Version"
     bool hasData = false;

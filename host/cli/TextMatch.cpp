@@ -21,14 +21,17 @@ std::string foldText(std::string_view text) {
 
 std::string trimText(std::string_view text) {
     size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
     return std::string(text.substr(begin, end - begin));
 }
 
 size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
     for (size_t i = 1; i <= a.size(); ++i) {
         size_t diagonal = row[0];
         row[0] = i;
@@ -56,7 +59,8 @@ std::vector<std::string> closestMatches(std::string_view typed, const std::vecto
         size_t distance = editDistance(key, folded);
         // A typed fragment of a longer name ("freq" for "Filter Freq") is a
         // good hint too: count it as a near miss.
-        if (key.size() >= 3 && folded.find(key) != std::string::npos) distance = std::min<size_t>(distance, 2);
+        if (key.size() >= 3 && folded.find(key) != std::string::npos)
+            distance = std::min<size_t>(distance, 2);
         // Allow roughly one slip per three characters, at least two.
         const size_t allowed = std::max<size_t>(2, std::max(key.size(), folded.size()) / 3);
         if (distance <= allowed) scored.push_back({distance, i, &candidates[i]});

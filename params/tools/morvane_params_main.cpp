@@ -20,8 +20,8 @@ int main() {
         std::printf("%3d  %-17s %-9s %-5s %9g %9g %9g  %-15s \"%s\"%s\n", id, params.getName(id).c_str(),
                     shortName, unit, static_cast<double>(params.getMinimumValue(id)),
                     static_cast<double>(params.getMaximumValue(id)),
-                    static_cast<double>(params.getDefaultValue(id)), ko_paramTypeName(params.getType(id)), text,
-                    id < kNumPublishedParameters ? "" : "  (internal)");
+                    static_cast<double>(params.getDefaultValue(id)), ko_paramTypeName(params.getType(id)),
+                    text, id < kNumPublishedParameters ? "" : "  (internal)");
     }
 
     std::printf("\nValue names given to the host:\n");
@@ -29,7 +29,8 @@ int main() {
         const MorvaneParameterManager::ValueStrings list = MorvaneParameterManager::hostValueStrings(id);
         if (!list.strings) continue;
         std::printf("%3d  %-17s", id, params.getName(id).c_str());
-        for (int32_t i = 0; i < list.count; ++i) std::printf("%s\"%s\"", i ? ", " : " ", list.strings[i]);
+        for (int32_t i = 0; i < list.count; ++i)
+            std::printf("%s\"%s\"", i ? ", " : " ", list.strings[i]);
         std::printf("\n");
     }
     return 0;

@@ -35,14 +35,17 @@ RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std
     const std::string outPath = capture.path("stdout"), errPath = capture.path("stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
     std::vector<std::string> argvStrings = {MORVANE_CLI_PROGRAM};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& a : argvStrings) argv.push_back(a.data());
+    for (std::string& a : argvStrings)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     // The caller's environment with MORVANE_BUNDLE removed (the program finds
@@ -52,13 +55,15 @@ RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std
         if (std::strncmp(*e, "MORVANE_BUNDLE=", 15) != 0) envStrings.emplace_back(*e);
     envStrings.insert(envStrings.end(), environment.begin(), environment.end());
     std::vector<char*> envp;
-    for (std::string& e : envStrings) envp.push_back(e.data());
+    for (std::string& e : envStrings)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
 
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error(std::string("cannot run ") + argv[0] + ": " + std::strerror(spawned));
+    if (spawned != 0)
+        throw std::runtime_error(std::string("cannot run ") + argv[0] + ": " + std::strerror(spawned));
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -82,12 +87,14 @@ TempDir::~TempDir() {
 
 std::vector<std::string> TempDir::files() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-void writeAudio(const std::string& path, int format, int channels, int sampleRate, const std::vector<float>& interleaved) {
+void writeAudio(const std::string& path, int format, int channels, int sampleRate,
+                const std::vector<float>& interleaved) {
     SF_INFO info{};
     info.format = format;
     info.channels = channels;
@@ -114,9 +121,13 @@ Audio readAudio(const std::string& path) {
     return audio;
 }
 
-bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool fileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
-std::string readText(const std::string& path) { return slurp(path); }
+std::string readText(const std::string& path) {
+    return slurp(path);
+}
 
 void writeText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);

@@ -20,7 +20,7 @@ RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std
 
 // A fresh directory for one test, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -30,7 +30,7 @@ public:
     // Names of the files in the directory, sorted.
     std::vector<std::string> files() const;
 
-private:
+  private:
     std::string dir_;
 };
 
@@ -40,10 +40,13 @@ struct Audio {
     int sampleRate = 0;
     std::vector<float> samples; // interleaved
     size_t frames() const { return channels ? samples.size() / static_cast<size_t>(channels) : 0; }
-    float at(size_t frame, int channel) const { return samples[frame * static_cast<size_t>(channels) + static_cast<size_t>(channel)]; }
+    float at(size_t frame, int channel) const {
+        return samples[frame * static_cast<size_t>(channels) + static_cast<size_t>(channel)];
+    }
 };
 
-void writeAudio(const std::string& path, int format, int channels, int sampleRate, const std::vector<float>& interleaved);
+void writeAudio(const std::string& path, int format, int channels, int sampleRate,
+                const std::vector<float>& interleaved);
 Audio readAudio(const std::string& path);
 bool fileExists(const std::string& path);
 std::string readText(const std::string& path);

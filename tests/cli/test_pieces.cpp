@@ -28,7 +28,8 @@ TEST(TextMatch, numbersAreWholeDecimalTextsOnly) {
     double v = 0;
     EXPECT_TRUE(parseNumber(" -1.5e2 ", v));
     EXPECT_EQ(v, -150.0);
-    for (const char* bad : {"", "1.5x", "nan", "inf", "0x10", "1 2", "1e999"}) EXPECT_FALSE(parseNumber(bad, v)) << bad;
+    for (const char* bad : {"", "1.5x", "nan", "inf", "0x10", "1 2", "1e999"})
+        EXPECT_FALSE(parseNumber(bad, v)) << bad;
 }
 
 TEST(AutomationFile, readsTimesCommentsAndBlankLinesAndRejectsBadTimes) {
@@ -42,7 +43,8 @@ TEST(AutomationFile, readsTimesCommentsAndBlankLinesAndRejectsBadTimes) {
     EXPECT_EQ(lines[1].rest, "Left X 0.25");
     EXPECT_EQ(lines[2].line, 5);
 
-    const std::vector<std::string> bads = {"x Filter Freq 1\n", "-0.5 Width 1\n", "1.0\n", std::string("1 W\0x 1\n", 9)};
+    const std::vector<std::string> bads = {"x Filter Freq 1\n", "-0.5 Width 1\n", "1.0\n",
+                                           std::string("1 W\0x 1\n", 9)};
     for (const std::string& bad : bads) {
         std::istringstream in(bad);
         EXPECT_THROW(readAutomation(in, "a.txt"), CliError) << bad;
@@ -65,7 +67,8 @@ TEST(AutomationFile, readsTimesCommentsAndBlankLinesAndRejectsBadTimes) {
         readAutomation(in, "z.txt");
         ADD_FAILURE() << "an endless line was accepted";
     } catch (const CliError& error) {
-        EXPECT_NE(std::string(error.what()).find("z.txt:1: line too long"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("z.txt:1: line too long"), std::string::npos)
+            << error.what();
     }
     EXPECT_LE(endless.served, 3u * sizeof endless.buffer);
 }
@@ -82,15 +85,18 @@ TEST(OutputFormat, keepsTheInputsOrFollowsTheWordsGiven) {
 }
 
 class CatalogueTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         effect = std::make_unique<EffectHost>(MORVANE_BUNDLE_DIR);
         effect->start(44100, 2, 512);
         effect->selectPreset(0);
         catalogue = std::make_unique<ParameterCatalogue>(effect->parameters());
-        catalogue->mirrorAll([this](int32_t id) { return effect->parameter(static_cast<AudioUnitParameterID>(id)); });
+        catalogue->mirrorAll(
+            [this](int32_t id) { return effect->parameter(static_cast<AudioUnitParameterID>(id)); });
     }
-    float parse(const char* name, const char* value) { return catalogue->parseValue(catalogue->resolve(name), value); }
+    float parse(const char* name, const char* value) {
+        return catalogue->parseValue(catalogue->resolve(name), value);
+    }
 
     std::unique_ptr<EffectHost> effect;
     std::unique_ptr<ParameterCatalogue> catalogue;

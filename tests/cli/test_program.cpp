@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
-#include <thread>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "cli_test_support.h"
 
@@ -31,7 +31,9 @@ std::vector<std::string> join(std::vector<std::string> a, const std::vector<std:
     return a;
 }
 
-size_t lineCount(const std::string& text) { return static_cast<size_t>(std::count(text.begin(), text.end(), '\n')); }
+size_t lineCount(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 // The parameters "params --json" reports, by name.
 nlohmann::json paramsAfter(const std::vector<std::string>& options) {
@@ -40,7 +42,8 @@ nlohmann::json paramsAfter(const std::vector<std::string>& options) {
     nlohmann::json byName;
     if (run.status != 0) return byName;
     const nlohmann::json all = nlohmann::json::parse(run.out);
-    for (const auto& p : all["parameters"]) byName[p["name"].get<std::string>()] = p;
+    for (const auto& p : all["parameters"])
+        byName[p["name"].get<std::string>()] = p;
     return byName;
 }
 
@@ -60,7 +63,9 @@ struct FileCase {
     const char* extension;
 };
 
-void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const FileCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ProcessFormats : public ::testing::TestWithParam<FileCase> {};
 
@@ -85,7 +90,8 @@ TEST_P(ProcessFormats, keepsTheInputsFormatAddsTheTailAndGivesTheSameBytesEveryR
     EXPECT_EQ(result.sampleRate, c.sampleRate);
     const size_t expectedFrames = input.frames() + static_cast<size_t>(std::lround(0.1 * c.sampleRate));
     if ((c.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG)
-        EXPECT_NEAR(static_cast<double>(result.frames()), static_cast<double>(expectedFrames), 0.01 * expectedFrames);
+        EXPECT_NEAR(static_cast<double>(result.frames()), static_cast<double>(expectedFrames),
+                    0.01 * expectedFrames);
     else
         EXPECT_EQ(result.frames(), expectedFrames);
 
@@ -100,7 +106,8 @@ TEST_P(ProcessFormats, keepsTheInputsFormatAddsTheTailAndGivesTheSameBytesEveryR
 
     // Writers like to stamp files with the time: run again in another second.
     const std::time_t first = std::time(nullptr);
-    while (std::time(nullptr) == first) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (std::time(nullptr) == first)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(runMorvane({"process", in, again, "--tail", "0.1", "-q"}).status, 0);
     EXPECT_TRUE(sameBytes(out, again)) << "the same command gave different bytes";
     EXPECT_EQ(dir.files().size(), 3u) << "a temporary file was left behind";
@@ -120,10 +127,12 @@ TEST(Process, formatOptionChoosesContainerAndSamplesAndOnlyIntegerOutputClips) {
     TempDir dir;
     const std::string in = dir.path("loud.wav");
     writeAudio(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate, testSignal(2, kRate, 0.2, 0.95f));
-    const std::vector<std::string> hot = {"--set", "Input Gain=3dB", "--set", "Output Gain=3", "--set",
-                                          "Filter On/Off=Off", "--set", "Wet/Dry Mix=0", "--tail", "0"};
+    const std::vector<std::string> hot = {
+        "--set",         "Input Gain=3dB", "--set", "Output Gain=3", "--set", "Filter On/Off=Off", "--set",
+        "Wet/Dry Mix=0", "--tail",         "0"};
 
-    const RunResult asFloat = runMorvane(join({"process", in, dir.path("hot.flt"), "--format", "wav:float"}, hot));
+    const RunResult asFloat =
+        runMorvane(join({"process", in, dir.path("hot.flt"), "--format", "wav:float"}, hot));
     ASSERT_EQ(asFloat.status, 0) << asFloat.err;
     EXPECT_EQ(asFloat.err.find("samples clipped"), std::string::npos) << asFloat.err;
     const Audio floatOut = readAudio(dir.path("hot.flt"));
@@ -145,8 +154,8 @@ TEST(Process, bypassHandsTheInputThroughUnchangedFollowedBySilence) {
     const Audio input = readAudio(in), output = readAudio(out);
     ASSERT_EQ(output.samples.size(), input.samples.size() + 2 * std::lround(0.05 * kRate));
     EXPECT_TRUE(std::equal(input.samples.begin(), input.samples.end(), output.samples.begin()));
-    EXPECT_TRUE(std::all_of(output.samples.begin() + static_cast<long>(input.samples.size()), output.samples.end(),
-                            [](float x) { return x == 0.0f; }));
+    EXPECT_TRUE(std::all_of(output.samples.begin() + static_cast<long>(input.samples.size()),
+                            output.samples.end(), [](float x) { return x == 0.0f; }));
 }
 
 TEST(Process, anInputShorterThanItsHeaderSaysGetsItsTailAfterItsRealEnd) {
@@ -162,7 +171,8 @@ TEST(Process, anInputShorterThanItsHeaderSaysGetsItsTailAfterItsRealEnd) {
     // which starts at byte 8.
     const uint64_t claimed = 120u * 8000u;
     bytes[21] = static_cast<char>((static_cast<unsigned char>(bytes[21]) & 0xF0) | ((claimed >> 32) & 0x0F));
-    for (int i = 0; i < 4; ++i) bytes[22 + i] = static_cast<char>(claimed >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[22 + i] = static_cast<char>(claimed >> (24 - 8 * i));
     writeText(in, bytes);
 
     const RunResult run = runMorvane({"process", in, dir.path("out.wav"), "--tail", "0.25"});
@@ -217,7 +227,10 @@ TEST(Values, displayTextsUnitsAndPositionsSetWhatTheyName) {
         {{"--set", "Kinetics=Off"}, "Kinetics", 0, "Off"},
         // A note division while Host Sync is on, milliseconds once it is off.
         {{"--set", "Left Delay Time=1/8."}, "Left Delay Time", 7.0 / 15.0, "1/8."},
-        {{"--set", "Host Sync=Off", "--set", "Left Delay Time=500ms"}, "Left Delay Time", (500.0 - 4.0) / 1996.0, "500"},
+        {{"--set", "Host Sync=Off", "--set", "Left Delay Time=500ms"},
+         "Left Delay Time",
+         (500.0 - 4.0) / 1996.0,
+         "500"},
         // Control positions, with the reversed axes of the two mode lists.
         {{"--set-normalized", "Motion Mode=0"}, "Motion Mode", 2, "Rec"},
         {{"--set-normalized", "Link Mode=1"}, "Link Mode", 0, "Free"},
@@ -229,7 +242,8 @@ TEST(Values, displayTextsUnitsAndPositionsSetWhatTheyName) {
     for (const Case& c : cases) {
         const nlohmann::json params = paramsAfter(c.options);
         ASSERT_TRUE(params.contains(c.parameter)) << c.options.back();
-        EXPECT_NEAR(params[c.parameter]["value"].get<double>(), c.value, 1e-4 * std::max(1.0, std::fabs(c.value)))
+        EXPECT_NEAR(params[c.parameter]["value"].get<double>(), c.value,
+                    1e-4 * std::max(1.0, std::fabs(c.value)))
             << c.options.back();
         EXPECT_EQ(params[c.parameter]["text"].get<std::string>(), c.text) << c.options.back();
     }
@@ -275,7 +289,8 @@ TEST(Automation, aChangeLandsOnItsExactSampleInsideABlock) {
 
     const Audio plain = readAudio(dir.path("plain.wav")), jump = readAudio(dir.path("jump.wav"));
     ASSERT_EQ(plain.frames(), jump.frames());
-    for (size_t i = 0; i < 640; ++i) ASSERT_EQ(jump.at(i, 0), plain.at(i, 0)) << "changed early, at sample " << i;
+    for (size_t i = 0; i < 640; ++i)
+        ASSERT_EQ(jump.at(i, 0), plain.at(i, 0)) << "changed early, at sample " << i;
     EXPECT_LT(jump.at(640, 0), plain.at(640, 0) * 0.98f) << "the gain must start falling at sample 640";
     EXPECT_LT(jump.at(1023, 0), plain.at(1023, 0) * 0.5f);
 }
@@ -284,12 +299,11 @@ TEST(Automation, namesAndValuesWithBlanksAreUnderstoodAndBadLinesNameTheirLine) 
     TempDir dir;
     const std::string in = dir.path("in.wav");
     writeAudio(in, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate, testSignal(2, kRate, 0.2));
-    writeText(dir.path("moves.txt"),
-              "0     L X Destination Delay Regen   # multi-word name and value\n"
-              "0.05  \"Filter Type\" 2P LP\n"
-              "0.1s  Left X=0.75\n"
-              "\n"
-              "0.02  Emulation Digi\n");
+    writeText(dir.path("moves.txt"), "0     L X Destination Delay Regen   # multi-word name and value\n"
+                                     "0.05  \"Filter Type\" 2P LP\n"
+                                     "0.1s  Left X=0.75\n"
+                                     "\n"
+                                     "0.02  Emulation Digi\n");
     const RunResult run = runMorvane(join({"process", in, dir.path("out.wav"), "--tail", "0", "--automation",
                                            dir.path("moves.txt"), "--save-state", dir.path("end.plist")},
                                           {"--set", "Kinetics=Off"}));
@@ -298,7 +312,8 @@ TEST(Automation, namesAndValuesWithBlanksAreUnderstoodAndBadLinesNameTheirLine) 
     ASSERT_EQ(shown.status, 0) << shown.err;
     const nlohmann::json state = nlohmann::json::parse(shown.out);
     std::map<std::string, std::string> texts;
-    for (const auto& p : state["parameters"]) texts[p["name"].get<std::string>()] = p["text"].get<std::string>();
+    for (const auto& p : state["parameters"])
+        texts[p["name"].get<std::string>()] = p["text"].get<std::string>();
     EXPECT_EQ(texts["L X Destination"], "Delay Regen");
     EXPECT_EQ(texts["Filter Type"], "2P LP");
     EXPECT_EQ(texts["Emulation"], "Digi");
@@ -308,7 +323,8 @@ TEST(Automation, namesAndValuesWithBlanksAreUnderstoodAndBadLinesNameTheirLine) 
         const char* expected;
     };
     const Bad bads[] = {
-        {"0.1 Filtr Freq 100\n", "moves.txt:1: unknown parameter \"Filtr Freq\"; did you mean \"Filter Freq\""},
+        {"0.1 Filtr Freq 100\n",
+         "moves.txt:1: unknown parameter \"Filtr Freq\"; did you mean \"Filter Freq\""},
         {"soon Filter Freq 100\n", "moves.txt:1: \"soon\" is not a time"},
         {"# fine\n-1 Filter Freq 100\n", "moves.txt:2: time -1 is negative"},
         {"0.1 Filter Freq 1e9\n", "moves.txt:1: Filter Freq: 1e+09 Hz is outside"},
@@ -318,8 +334,8 @@ TEST(Automation, namesAndValuesWithBlanksAreUnderstoodAndBadLinesNameTheirLine) 
     };
     for (const Bad& bad : bads) {
         writeText(dir.path("moves.txt"), bad.line);
-        const RunResult failed =
-            runMorvane({"process", in, dir.path("bad.wav"), "--tail", "0", "--automation", dir.path("moves.txt")});
+        const RunResult failed = runMorvane(
+            {"process", in, dir.path("bad.wav"), "--tail", "0", "--automation", dir.path("moves.txt")});
         EXPECT_EQ(failed.status, 1) << bad.line;
         EXPECT_NE(failed.err.find(bad.expected), std::string::npos) << failed.err;
         EXPECT_FALSE(fileExists(dir.path("bad.wav")));
@@ -334,10 +350,12 @@ TEST(Transport, aQuarterNoteEchoFollowsTheHostTempoOrFallsBackTo120Bpm) {
     click[2 * clickAt] = click[2 * clickAt + 1] = 0.8f;
     writeAudio(in, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, kRate, click);
     const std::vector<std::string> echoOnly = {
-        "--set", "Host Sync=On",      "--set", "Left Delay Time=1/4", "--set", "Right Delay Time=1x",
-        "--set", "Width=100",         "--set", "Wet/Dry Mix=100",     "--set", "Filter On/Off=Off",
-        "--set", "Emulation=Digi",    "--set", "Kinetics=Off",        "--set", "Regeneration=-60",
-        "--tail", "0", "-q"};
+        "--set", "Host Sync=On",        "--set",  "Left Delay Time=1/4",
+        "--set", "Right Delay Time=1x", "--set",  "Width=100",
+        "--set", "Wet/Dry Mix=100",     "--set",  "Filter On/Off=Off",
+        "--set", "Emulation=Digi",      "--set",  "Kinetics=Off",
+        "--set", "Regeneration=-60",    "--tail", "0",
+        "-q"};
 
     struct Case {
         std::vector<std::string> transport;
@@ -362,10 +380,11 @@ TEST(State, aSavedStateReproducesTheRenderBitForBit) {
     writeAudio(in, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 2, kRate, testSignal(2, kRate, 0.5));
 
     // A preset with pad recordings and drift, saved before rendering...
-    const std::vector<std::string> setup = {"--preset", "Digi Train", "--set", "Filter Type=2P LP", "--set",
-                                            "Mix=70"};
+    const std::vector<std::string> setup = {"--preset",          "Digi Train", "--set",
+                                            "Filter Type=2P LP", "--set",      "Mix=70"};
     ASSERT_EQ(runMorvane(join({"state", "save", dir.path("start.plist"), "-q"}, setup)).status, 0);
-    ASSERT_EQ(runMorvane(join({"process", in, dir.path("direct.wav"), "-q", "--tail", "0.5"}, setup)).status, 0);
+    ASSERT_EQ(runMorvane(join({"process", in, dir.path("direct.wav"), "-q", "--tail", "0.5"}, setup)).status,
+              0);
     ASSERT_EQ(runMorvane({"process", in, dir.path("restored.wav"), "-q", "--tail", "0.5", "--state",
                           dir.path("start.plist")})
                   .status,
@@ -373,11 +392,12 @@ TEST(State, aSavedStateReproducesTheRenderBitForBit) {
     EXPECT_TRUE(sameBytes(dir.path("direct.wav"), dir.path("restored.wav")));
 
     // ...and a still setting saved after rendering with --save-state.
-    const std::vector<std::string> still = {"--preset", "User 1 (init)", "--set", "Filter Type=3P LP", "-q",
-                                            "--tail", "0.5"};
-    ASSERT_EQ(runMorvane(join({"process", in, dir.path("first.wav"), "--save-state", dir.path("end.plist")}, still))
-                  .status,
-              0);
+    const std::vector<std::string> still = {"--preset", "User 1 (init)", "--set", "Filter Type=3P LP",
+                                            "-q",       "--tail",        "0.5"};
+    ASSERT_EQ(
+        runMorvane(join({"process", in, dir.path("first.wav"), "--save-state", dir.path("end.plist")}, still))
+            .status,
+        0);
     ASSERT_EQ(runMorvane({"process", in, dir.path("second.wav"), "-q", "--tail", "0.5", "--state",
                           dir.path("end.plist")})
                   .status,
@@ -389,7 +409,8 @@ TEST(State, aSavedStateReproducesTheRenderBitForBit) {
     EXPECT_NE(shown.out.find("name          \"Digi Train\""), std::string::npos) << shown.out;
     EXPECT_NE(shown.out.find("parameters    45"), std::string::npos);
     EXPECT_NE(shown.out.find("2P LP"), std::string::npos);
-    EXPECT_NE(shown.out.find("recordings    left 28 points, right 10 points"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("recordings    left 28 points, right 10 points"), std::string::npos)
+        << shown.out;
 }
 
 namespace {
@@ -400,7 +421,9 @@ struct ErrorCase {
     const char* expected;
 };
 
-void PrintTo(const ErrorCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ErrorCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ErrorPaths : public ::testing::TestWithParam<ErrorCase> {};
 
@@ -443,21 +466,31 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"MissingInput", {"process", "@nothing.wav", "@out.wav"}, "nothing.wav: No such file"},
         ErrorCase{"NotAudio", {"process", "@junk.wav", "@out.wav"}, "cannot read it as audio"},
-        ErrorCase{"ThreeChannels", {"process", "@three.wav", "@out.wav"}, "3 channels; the effect takes mono or stereo"},
+        ErrorCase{"ThreeChannels",
+                  {"process", "@three.wav", "@out.wav"},
+                  "3 channels; the effect takes mono or stereo"},
         ErrorCase{"RateTooLow", {"process", "@slow.wav", "@out.wav"}, "4000 Hz is outside"},
         ErrorCase{"OutIsIn", {"process", "@in.wav", "@in.wav"}, "is the input file"},
         ErrorCase{"OutIsInThroughALink", {"process", "@in.wav", "@alias.wav"}, "is the input file"},
         ErrorCase{"StateOverTheOutputByAnotherName",
-                  {"process", "@in.wav", "@out.wav", "--save-state", "@./out.wav"}, "would overwrite an audio file"},
+                  {"process", "@in.wav", "@out.wav", "--save-state", "@./out.wav"},
+                  "would overwrite an audio file"},
         ErrorCase{"OutIsAPipe", {"process", "@in.wav", "@pipe"}, "pipe: is not a regular file"},
         ErrorCase{"StateIntoAPipe", {"state", "save", "@pipe"}, "is not a regular file"},
-        ErrorCase{"UnknownParameter", {"process", "@in.wav", "@out.wav", "--set", "Feedback=3"}, "unknown parameter"},
+        ErrorCase{"UnknownParameter",
+                  {"process", "@in.wav", "@out.wav", "--set", "Feedback=3"},
+                  "unknown parameter"},
         ErrorCase{"BadValue", {"process", "@in.wav", "@out.wav", "--set", "Width=wide"}, "Width: \"wide\""},
-        ErrorCase{"BadPosition", {"process", "@in.wav", "@out.wav", "--set-normalized", "Width=2"}, "position 0..1"},
+        ErrorCase{"BadPosition",
+                  {"process", "@in.wav", "@out.wav", "--set-normalized", "Width=2"},
+                  "position 0..1"},
         ErrorCase{"CorruptState", {"process", "@in.wav", "@out.wav", "--state", "@junk.plist"}, "junk.plist"},
         ErrorCase{"RefusedState", {"process", "@in.wav", "@out.wav", "--state", "@partial.plist"}, "refused"},
-        ErrorCase{"CorruptAutomation", {"process", "@in.wav", "@out.wav", "--automation", "@auto.txt"}, "auto.txt:1:"},
-        ErrorCase{"PresetAndState", {"process", "@in.wav", "@out.wav", "--preset", "1", "--state", "@good.plist"},
+        ErrorCase{"CorruptAutomation",
+                  {"process", "@in.wav", "@out.wav", "--automation", "@auto.txt"},
+                  "auto.txt:1:"},
+        ErrorCase{"PresetAndState",
+                  {"process", "@in.wav", "@out.wav", "--preset", "1", "--state", "@good.plist"},
                   "--preset and --state"},
         ErrorCase{"UnknownFormat", {"process", "@in.wav", "@out.wav", "--format", "mp4"}, "--format"},
         ErrorCase{"MissingDirectory", {"process", "@in.wav", "@no/such/out.wav"}, "cannot create a file"},
@@ -483,7 +516,8 @@ TEST(Demo, writesTheDryLoopAndItsWetRenderTheSameEveryTime) {
     EXPECT_NE(run.out.find("Welcome To Morvane"), std::string::npos);
     // The echoes ring on after the loop ends.
     double tail = 0.0;
-    for (size_t i = dry.frames(); i < wet.frames(); ++i) tail = std::max(tail, double(std::fabs(wet.at(i, 0))));
+    for (size_t i = dry.frames(); i < wet.frames(); ++i)
+        tail = std::max(tail, double(std::fabs(wet.at(i, 0))));
     EXPECT_GT(tail, 0.01);
 
     ASSERT_EQ(runMorvane({"demo", dir.path("second"), "-q"}).status, 0);
@@ -492,9 +526,14 @@ TEST(Demo, writesTheDryLoopAndItsWetRenderTheSameEveryTime) {
 }
 
 TEST(Program, everyCommandHasHelpAndInfoDescribesTheComponent) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"process", "--help"}, {"presets", "--help"}, {"params", "--help"},
-          {"state", "save", "--help"}, {"state", "show", "--help"}, {"info", "--help"}, {"demo", "--help"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"process", "--help"},
+                                                 {"presets", "--help"},
+                                                 {"params", "--help"},
+                                                 {"state", "save", "--help"},
+                                                 {"state", "show", "--help"},
+                                                 {"info", "--help"},
+                                                 {"demo", "--help"}}) {
         const RunResult run = runMorvane(args);
         EXPECT_EQ(run.status, 0) << args.front();
         EXPECT_NE(run.out.find("Usage:"), std::string::npos) << run.out;
@@ -510,9 +549,11 @@ TEST(Program, everyCommandHasHelpAndInfoDescribesTheComponent) {
     EXPECT_EQ(j["factory_presets"], 33);
 
     // MORVANE_BUNDLE names the bundle when --bundle does not.
-    const RunResult viaEnvironment = runMorvane({"info"}, {std::string("MORVANE_BUNDLE=") + MORVANE_BUNDLE_DIR});
+    const RunResult viaEnvironment =
+        runMorvane({"info"}, {std::string("MORVANE_BUNDLE=") + MORVANE_BUNDLE_DIR});
     EXPECT_EQ(viaEnvironment.status, 0) << viaEnvironment.err;
-    const RunResult wrongEnvironment = runMorvane({"info"}, {"MORVANE_BUNDLE=/nonexistent/Morvane.component"});
+    const RunResult wrongEnvironment =
+        runMorvane({"info"}, {"MORVANE_BUNDLE=/nonexistent/Morvane.component"});
     EXPECT_EQ(wrongEnvironment.status, 1);
     EXPECT_NE(wrongEnvironment.err.find("MORVANE_BUNDLE=/nonexistent"), std::string::npos);
 }

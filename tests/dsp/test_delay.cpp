@@ -64,7 +64,8 @@ TEST_P(DelayImpulse, EmergesAsTwoHalvesLengthMinusTwoLater) {
 
 // 4 ms = 176.4 samples, 123.4 ms = 5441.9, 2000 ms = 88200 exactly.
 INSTANTIATE_TEST_SUITE_P(Lengths, DelayImpulse,
-                         ::testing::Values(std::pair{4.0f, 176}, std::pair{123.4f, 5441}, std::pair{2000.0f, 88200}));
+                         ::testing::Values(std::pair{4.0f, 176}, std::pair{123.4f, 5441},
+                                           std::pair{2000.0f, 88200}));
 
 // With a ramp x[n] = n as input, the output slope is the read-head speed and the
 // steady output is n - length + 1.5.
@@ -74,7 +75,8 @@ TEST(DelayLine, JumpRepositionsOnlyWhenTheWholeSampleLengthChanges) {
     int n = 0;
     auto run = [&](int samples) {
         float y = 0.0f;
-        for (int i = 0; i < samples; ++i, ++n) y = delay_fad_dsp(&line.d, static_cast<float>(n));
+        for (int i = 0; i < samples; ++i, ++n)
+            y = delay_fad_dsp(&line.d, static_cast<float>(n));
         return y;
     };
     delay_fad_set_attr(&line.d, kCsdAttrDelayTimeJump, 500.0f);
@@ -95,7 +97,8 @@ TEST(DelayLine, GlideChangesReadSpeedWithoutDiscontinuity) {
     delay_fad_set_attr(&line.d, kCsdAttrDelayTimeGlide, 500.0f);
     int n = 0;
     float previous = 0.0f;
-    for (; n < 800; ++n) previous = delay_fad_dsp(&line.d, static_cast<float>(n));
+    for (; n < 800; ++n)
+        previous = delay_fad_dsp(&line.d, static_cast<float>(n));
 
     // Lengthening: the first step is 500 / 600 of a slot, then the speed climbs
     // back to 1 as the distance grows; the output never jumps.
@@ -128,7 +131,8 @@ TEST(DelayLine, SamplingRateUpdateResizesAndRestarts) {
     Rate rate(44100.0f);
     Line line(2010);
     delay_fad_set_attr(&line.d, kCsdAttrDelayTimeJump, 1000.0f);
-    for (int n = 0; n < 50000; ++n) delay_fad_dsp(&line.d, 1.0f);
+    for (int n = 0; n < 50000; ++n)
+        delay_fad_dsp(&line.d, 1.0f);
     const float* buffer = line.d.buffer;
     delay_fad_update_sampling_rate(&line.d); // same rate: nothing happens
     EXPECT_EQ(line.d.buffer, buffer);
@@ -152,7 +156,8 @@ TEST(DelayLine, OutOfRangeTimesStayInsideTheBuffer) {
             delay_fad_set_attr(&line.d, id, ms);
             EXPECT_GE(line.d.length, 1);
             EXPECT_LE(line.d.length, 98);
-            for (int n = 0; n < 300; ++n) ASSERT_TRUE(std::isfinite(delay_fad_dsp(&line.d, 1.0f)));
+            for (int n = 0; n < 300; ++n)
+                ASSERT_TRUE(std::isfinite(delay_fad_dsp(&line.d, 1.0f)));
         }
     }
     delay_fad_set_attr(&line.d, kCsdAttrDelayTimeJump, 5000.0f);
@@ -174,7 +179,8 @@ double analyticGain(double f, double fc, double fs) {
 
 // Amplitude of the steady response to a sine, over one second (whole cycles).
 double measuredGain(filter_butterworth_2P_LP* f, double freq, int fs) {
-    for (int n = 0; n < fs; ++n) filter_butterworth_2P_LP_dsp(f, static_cast<float>(std::sin(2 * std::numbers::pi * freq * n / fs)));
+    for (int n = 0; n < fs; ++n)
+        filter_butterworth_2P_LP_dsp(f, static_cast<float>(std::sin(2 * std::numbers::pi * freq * n / fs)));
     double s = 0, c = 0;
     for (int n = 0; n < fs; ++n) {
         const double w = 2 * std::numbers::pi * freq * n / fs;
@@ -197,9 +203,11 @@ TEST(DampingFilter, MatchesTheAnalyticResponse) {
         }
         filter_butterworth_2P_LP_clear(&f);
         float y = 0;
-        for (int n = 0; n < 4000; ++n) y = filter_butterworth_2P_LP_dsp(&f, 1.0f);
+        for (int n = 0; n < 4000; ++n)
+            y = filter_butterworth_2P_LP_dsp(&f, 1.0f);
         EXPECT_NEAR(y, 1.0f, 1e-4); // unity at DC, within the float coefficients' rounding
-        for (int n = 0; n < 4000; ++n) y = filter_butterworth_2P_LP_dsp(&f, n % 2 ? 1.0f : -1.0f);
+        for (int n = 0; n < 4000; ++n)
+            y = filter_butterworth_2P_LP_dsp(&f, n % 2 ? 1.0f : -1.0f);
         EXPECT_NEAR(y, 0.0f, 1e-5); // zero at Nyquist
     }
     EXPECT_NEAR(analyticGain(12000, 12000, 44100), std::sqrt(0.5), 1e-12); // -3.01 dB at the cut-off
@@ -233,14 +241,16 @@ TEST(DampingFilter, StaysStableAndRecoversFromNonFiniteValues) {
         filter_butterworth_2P_LP_set_attr(&f, kCsdAttrDampingCutoff, fc);
         filter_butterworth_2P_LP_clear(&f);
         float peak = 0.0f;
-        for (int n = 0; n < 20000; ++n) peak = std::fmax(peak, std::fabs(filter_butterworth_2P_LP_dsp(&f, n ? 0.0f : 1.0f)));
+        for (int n = 0; n < 20000; ++n)
+            peak = std::fmax(peak, std::fabs(filter_butterworth_2P_LP_dsp(&f, n ? 0.0f : 1.0f)));
         EXPECT_LT(peak, 2.0f) << fc;
     }
     filter_butterworth_2P_LP_set_attr(&f, kCsdAttrDampingCutoff, 1000.0f);
     EXPECT_EQ(filter_butterworth_2P_LP_dsp(&f, INFINITY), 0.0f);
     EXPECT_EQ(filter_butterworth_2P_LP_dsp(&f, NAN), 0.0f);
     float y = 0.0f;
-    for (int n = 0; n < 2000; ++n) y = filter_butterworth_2P_LP_dsp(&f, 0.25f);
+    for (int n = 0; n < 2000; ++n)
+        y = filter_butterworth_2P_LP_dsp(&f, 0.25f);
     EXPECT_NEAR(y, 0.25f, 1e-5);
 }
 

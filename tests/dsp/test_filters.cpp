@@ -26,11 +26,13 @@ constexpr double kPi = 3.14159265358979323846;
 double measuredGain(kosp_filter& filter, double hz, double rate, double amplitude = 0.1) {
     const int n = static_cast<int>(rate);
     if (hz == 0.0) {
-        for (int i = 0; i < n; ++i) filter.process(static_cast<float>(amplitude));
+        for (int i = 0; i < n; ++i)
+            filter.process(static_cast<float>(amplitude));
         return filter.process(static_cast<float>(amplitude)) / amplitude;
     }
     const double step = 2.0 * kPi * hz / rate;
-    for (int i = 0; i < n / 2; ++i) filter.process(static_cast<float>(amplitude * std::sin(step * i)));
+    for (int i = 0; i < n / 2; ++i)
+        filter.process(static_cast<float>(amplitude * std::sin(step * i)));
     double c = 0.0, s = 0.0;
     for (int i = 0; i < n; ++i) {
         const double phase = step * (i + n / 2);
@@ -41,7 +43,9 @@ double measuredGain(kosp_filter& filter, double hz, double rate, double amplitud
     return 2.0 * std::hypot(c, s) / n / amplitude;
 }
 
-double dB(double gain) { return 20.0 * std::log10(gain); }
+double dB(double gain) {
+    return 20.0 * std::log10(gain);
+}
 
 enum class Biquad { LowPass, HighPass, BandPass };
 
@@ -52,9 +56,15 @@ double biquadGain(Biquad kind, double f0, double q, double rate, double hz) {
     const double alpha = std::sinh(1.0 / (2.0 * q)) * std::sin(w0);
     double b[3] = {0.0, 0.0, 0.0};
     switch (kind) {
-    case Biquad::LowPass: b[0] = (1 - c) / 2, b[1] = 1 - c, b[2] = (1 - c) / 2; break;
-    case Biquad::HighPass: b[0] = (1 + c) / 2, b[1] = -(1 + c), b[2] = (1 + c) / 2; break;
-    case Biquad::BandPass: b[0] = alpha, b[1] = 0, b[2] = -alpha; break;
+    case Biquad::LowPass:
+        b[0] = (1 - c) / 2, b[1] = 1 - c, b[2] = (1 - c) / 2;
+        break;
+    case Biquad::HighPass:
+        b[0] = (1 + c) / 2, b[1] = -(1 + c), b[2] = (1 + c) / 2;
+        break;
+    case Biquad::BandPass:
+        b[0] = alpha, b[1] = 0, b[2] = -alpha;
+        break;
     }
     const std::complex<double> z1 = std::polar(1.0, -2.0 * kPi * hz / rate);
     const std::complex<double> z2 = z1 * z1;
@@ -88,9 +98,12 @@ struct BiquadCase {
 
 std::unique_ptr<kosp_filter> makeBiquad(Biquad kind) {
     switch (kind) {
-    case Biquad::LowPass: return std::make_unique<kosp_filter_rbj_low_pass>();
-    case Biquad::HighPass: return std::make_unique<kosp_filter_rbj_high_pass>();
-    case Biquad::BandPass: return std::make_unique<kosp_filter_rbj_band_pass>();
+    case Biquad::LowPass:
+        return std::make_unique<kosp_filter_rbj_low_pass>();
+    case Biquad::HighPass:
+        return std::make_unique<kosp_filter_rbj_high_pass>();
+    case Biquad::BandPass:
+        return std::make_unique<kosp_filter_rbj_band_pass>();
     }
     return nullptr;
 }
@@ -108,24 +121,27 @@ TEST_P(BiquadResponse, MeasuredGainFollowsTheTransferFunction) {
         q = (p.kind == Biquad::BandPass ? 7.0 : 10.0) * p.normalized + 1.0;
     }
     const double nearNyquist = std::round(0.45 * p.rate);
-    EXPECT_NEAR(measuredGain(*filter, 0.0, p.rate), biquadGain(p.kind, p.cutoff, q, p.rate, 0.0), 1e-4) << "DC";
+    EXPECT_NEAR(measuredGain(*filter, 0.0, p.rate), biquadGain(p.kind, p.cutoff, q, p.rate, 0.0), 1e-4)
+        << "DC";
     filter->clear();
-    expectGain(measuredGain(*filter, p.cutoff, p.rate), biquadGain(p.kind, p.cutoff, q, p.rate, p.cutoff), "cut-off");
+    expectGain(measuredGain(*filter, p.cutoff, p.rate), biquadGain(p.kind, p.cutoff, q, p.rate, p.cutoff),
+               "cut-off");
     filter->clear();
-    expectGain(measuredGain(*filter, nearNyquist, p.rate), biquadGain(p.kind, p.cutoff, q, p.rate, nearNyquist),
-               "near Nyquist");
+    expectGain(measuredGain(*filter, nearNyquist, p.rate),
+               biquadGain(p.kind, p.cutoff, q, p.rate, nearNyquist), "near Nyquist");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     AllKinds, BiquadResponse,
-    ::testing::Values(BiquadCase{Biquad::LowPass, 44100, 1000, -1}, BiquadCase{Biquad::LowPass, 44100, 1000, 0},
-                      BiquadCase{Biquad::LowPass, 44100, 5000, 0.5f}, BiquadCase{Biquad::LowPass, 44100, 1000, 1},
-                      BiquadCase{Biquad::LowPass, 96000, 1000, 0.3f}, BiquadCase{Biquad::HighPass, 44100, 1000, -1},
-                      BiquadCase{Biquad::HighPass, 44100, 1000, 0}, BiquadCase{Biquad::HighPass, 44100, 5000, 0.5f},
-                      BiquadCase{Biquad::HighPass, 44100, 1000, 1}, BiquadCase{Biquad::HighPass, 96000, 1000, 0.3f},
-                      BiquadCase{Biquad::BandPass, 44100, 1000, -1}, BiquadCase{Biquad::BandPass, 44100, 1000, 0},
-                      BiquadCase{Biquad::BandPass, 44100, 5000, 0.5f}, BiquadCase{Biquad::BandPass, 44100, 1000, 1},
-                      BiquadCase{Biquad::BandPass, 96000, 2000, 0.3f}));
+    ::testing::Values(
+        BiquadCase{Biquad::LowPass, 44100, 1000, -1}, BiquadCase{Biquad::LowPass, 44100, 1000, 0},
+        BiquadCase{Biquad::LowPass, 44100, 5000, 0.5f}, BiquadCase{Biquad::LowPass, 44100, 1000, 1},
+        BiquadCase{Biquad::LowPass, 96000, 1000, 0.3f}, BiquadCase{Biquad::HighPass, 44100, 1000, -1},
+        BiquadCase{Biquad::HighPass, 44100, 1000, 0}, BiquadCase{Biquad::HighPass, 44100, 5000, 0.5f},
+        BiquadCase{Biquad::HighPass, 44100, 1000, 1}, BiquadCase{Biquad::HighPass, 96000, 1000, 0.3f},
+        BiquadCase{Biquad::BandPass, 44100, 1000, -1}, BiquadCase{Biquad::BandPass, 44100, 1000, 0},
+        BiquadCase{Biquad::BandPass, 44100, 5000, 0.5f}, BiquadCase{Biquad::BandPass, 44100, 1000, 1},
+        BiquadCase{Biquad::BandPass, 96000, 2000, 0.3f}));
 
 TEST(BandPassGainCompensation, PeakGainRisesFrom1_24To2_64WithTheResonance) {
     // The band-pass itself has gain 1 at its cut-off, whatever the Q.
@@ -152,12 +168,14 @@ TEST_P(FourPoleHighPass, IsAFixedAndAResonantSectionInSeriesAtAnyRate) {
         filter.setResonanceNormalized(n);
         const double qA = 12.0 * n + 1.0;
         for (double hz : {0.0, 500.0, 1000.0, std::round(0.45 * rate)}) {
-            const double expected =
-                biquadGain(Biquad::HighPass, 1000, qA, rate, hz) * biquadGain(Biquad::HighPass, 1000, 1.0, rate, hz);
+            const double expected = biquadGain(Biquad::HighPass, 1000, qA, rate, hz) *
+                                    biquadGain(Biquad::HighPass, 1000, 1.0, rate, hz);
             filter.clear();
             const double measured = measuredGain(filter, hz, rate);
-            if (hz == 0.0) EXPECT_NEAR(measured, 0.0, 1e-4);
-            else expectGain(measured, expected, "4P HP");
+            if (hz == 0.0)
+                EXPECT_NEAR(measured, 0.0, 1e-4);
+            else
+                expectGain(measured, expected, "4P HP");
         }
     }
 }
@@ -287,10 +305,12 @@ TEST(ThreePole, UnityDcGainAtAnyResonance) {
 //   y1 = -a s0 + r s1 + a x,  s0' = s0 + a S y1,  s1' = r^4 y1,
 // and the output is s0'. In z: H = C z (zI - A)^-1 B.
 double threePoleGain(double hz0, double resonance, double rate, double hz) {
-    const double a = std::clamp<double>(static_cast<float>(hz0) * static_cast<float>(1.0 / rate), 0.01f, 0.7f);
+    const double a =
+        std::clamp<double>(static_cast<float>(hz0) * static_cast<float>(1.0 / rate), 0.01f, 0.7f);
     const double d = hz0 / 44100.0;
     double g = a;
-    for (int i = 0; i < 4; ++i) g = std::sin(kPi / 2 * g);
+    for (int i = 0; i < 4; ++i)
+        g = std::sin(kPi / 2 * g);
     double loop = (resonance * (0.965 - 0.975 * d) + g * (0.023 + 0.42 * d)) * 1.01;
     if (a < 0.05) loop *= a / 0.05 * 0.1 + 0.9;
     const double r = 1.0 - a * (1.0 - loop);
@@ -314,7 +334,8 @@ TEST(ThreePole, ResponseFollowsItsStateSpaceModel) {
             filter.setResonance(resonance);
             for (double hz : {std::round(cutoff / 10.0), double(cutoff), 3.0 * cutoff}) {
                 filter.clear();
-                expectGain(measuredGain(filter, hz, 44100), threePoleGain(cutoff, resonance, 44100, hz), "3P LP");
+                expectGain(measuredGain(filter, hz, 44100), threePoleGain(cutoff, resonance, 44100, hz),
+                           "3P LP");
             }
         }
     }
@@ -335,12 +356,16 @@ TEST(ThreePole, NormalisedCutoffAndResonanceAreClamped) {
     // Same hz, so only the clamp of a and b can make two runs agree.
     const struct {
         float a, aClamped, b, bClamped;
-    } cases[] = {{0.9f, 0.7f, 0.5f, 0.5f}, {0.001f, 0.01f, 0.5f, 0.5f}, {0.2f, 0.2f, 1.7f, 1.0f}, {0.2f, 0.2f, -0.5f, 0.0f}};
+    } cases[] = {{0.9f, 0.7f, 0.5f, 0.5f},
+                 {0.001f, 0.01f, 0.5f, 0.5f},
+                 {0.2f, 0.2f, 1.7f, 1.0f},
+                 {0.2f, 0.2f, -0.5f, 0.0f}};
     for (const auto& c : cases) {
         tbiquad raw{}, clamped{};
         for (int i = 0; i < 2000; ++i) {
             const float x = (i % 37 < 18 ? 0.4f : -0.3f) + 0.01f * static_cast<float>(i % 7);
-            ASSERT_EQ(IIR_IIRlp3pole(&raw, c.a, c.b, x, 3000.0f), IIR_IIRlp3pole(&clamped, c.aClamped, c.bClamped, x, 3000.0f))
+            ASSERT_EQ(IIR_IIRlp3pole(&raw, c.a, c.b, x, 3000.0f),
+                      IIR_IIRlp3pole(&clamped, c.aClamped, c.bClamped, x, 3000.0f))
                 << c.a << " " << c.b << " sample " << i;
         }
     }
@@ -375,7 +400,8 @@ TEST_P(EveryFilter, ClearForgetsTheSignalButKeepsTheSettings) {
         f->setFrequency(1500.0f);
         f->setResonanceNormalized(0.4f);
     }
-    for (int i = 0; i < 1000; ++i) used->process(0.4f * static_cast<float>(std::sin(0.05 * i)) + 0.2f);
+    for (int i = 0; i < 1000; ++i)
+        used->process(0.4f * static_cast<float>(std::sin(0.05 * i)) + 0.2f);
     used->clear();
     for (int i = 0; i < 500; ++i) {
         const float x = i == 0 ? 0.3f : (i % 50 == 7 ? -0.2f : 0.0f);
@@ -402,13 +428,14 @@ TEST_P(EveryFilter, CutoffsAboveNyquistStayBoundedAtLowRates) {
 
 INSTANTIATE_TEST_SUITE_P(
     Classes, EveryFilter,
-    ::testing::Values(Maker{"ladder", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_ko_moog); }},
-                      Maker{"threePole", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_creakbox); }},
-                      Maker{"lowPass", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_rbj_low_pass); }},
-                      Maker{"highPass", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_rbj_high_pass); }},
-                      Maker{"bandPassComp",
-                            [] { return std::unique_ptr<kosp_filter>(new kosp_filter_rbj_band_pass_gain_comp); }},
-                      Maker{"fourPoleHighPass", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_4PHP); }}),
+    ::testing::Values(
+        Maker{"ladder", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_ko_moog); }},
+        Maker{"threePole", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_creakbox); }},
+        Maker{"lowPass", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_rbj_low_pass); }},
+        Maker{"highPass", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_rbj_high_pass); }},
+        Maker{"bandPassComp",
+              [] { return std::unique_ptr<kosp_filter>(new kosp_filter_rbj_band_pass_gain_comp); }},
+        Maker{"fourPoleHighPass", [] { return std::unique_ptr<kosp_filter>(new kosp_filter_4PHP); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -52,7 +52,8 @@ TEST(Saturator, MinimalDriveIsTransparent) {
     // The level drop at this drive is 0.100002e-4, just over 1e-5.
     kosp_saturator_inv_atan sat;
     sat.setSaturationAmount(0.0001f);
-    for (float x = -1.0f; x <= 1.0f; x += 0.0625f) EXPECT_NEAR(sat.process(x), x, 1.1e-5f * std::fabs(x)) << x;
+    for (float x = -1.0f; x <= 1.0f; x += 0.0625f)
+        EXPECT_NEAR(sat.process(x), x, 1.1e-5f * std::fabs(x)) << x;
 }
 
 TEST(Saturator, CurveIsOddAndPassesZeroExactly) {
@@ -60,7 +61,8 @@ TEST(Saturator, CurveIsOddAndPassesZeroExactly) {
     for (float drive : {0.0001f, 1.0f, 7.0001f}) {
         sat.setSaturationAmount(drive);
         EXPECT_EQ(sat.process(0.0f), 0.0f);
-        for (float x : {0.003f, 0.27f, 0.5f, 0.9f, 1.0f, 1.7f}) EXPECT_EQ(sat.process(-x), -sat.process(x)) << x;
+        for (float x : {0.003f, 0.27f, 0.5f, 0.9f, 1.0f, 1.7f})
+            EXPECT_EQ(sat.process(-x), -sat.process(x)) << x;
     }
 }
 

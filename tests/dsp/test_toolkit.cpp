@@ -24,7 +24,8 @@ TEST(SamplingRate, SetsAllFourGlobalsAndIgnoresOtherIds) {
     EXPECT_FLOAT_EQ(csd_sampling_rate_reciprocal(), 1.0f / 48000.0f);
     EXPECT_FLOAT_EQ(csd_samples_per_millisecond(), 48.0f);
     EXPECT_FLOAT_EQ(csd_milliseconds_per_sample(), 1.0f / 48000.0f / 1000.0f);
-    for (int id : {-99, 0, 200, 500}) csd_set_attr(id, 96000.0f);
+    for (int id : {-99, 0, 200, 500})
+        csd_set_attr(id, 96000.0f);
     EXPECT_FLOAT_EQ(csd_sampling_rate(), 48000.0f);
     EXPECT_FLOAT_EQ(csd_samples_per_millisecond(), 48.0f);
 }
@@ -32,7 +33,8 @@ TEST(SamplingRate, SetsAllFourGlobalsAndIgnoresOtherIds) {
 TEST(Memory, AllocZeroFillsAndDecibelsConvert) {
     auto* p = static_cast<unsigned char*>(csd_mem_alloc(64));
     ASSERT_NE(p, nullptr);
-    for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(p[i], 0);
     csd_mem_free(p);
     EXPECT_FLOAT_EQ(csd_utilities_decibels2amplitude(0.0f), 1.0f);
     EXPECT_NEAR(csd_utilities_decibels2amplitude(-6.0f), 0.501187f, 1e-6);
@@ -47,7 +49,8 @@ TEST(ModLag, SymmetricStepCoversTheExpectedFraction) {
     const double expected = 1.0 - std::exp(-1.0 / 661.5);
     EXPECT_NEAR(mod_lag_dsp_symmetric(&lag, 1.0f), expected, 1e-6);
     // After T seconds of steps the output has covered 1 - 1/e.
-    for (int i = 1; i < 661; ++i) mod_lag_dsp_symmetric(&lag, 1.0f);
+    for (int i = 1; i < 661; ++i)
+        mod_lag_dsp_symmetric(&lag, 1.0f);
     EXPECT_NEAR(mod_lag_get_output(&lag), 1.0 - std::exp(-661.0 / 661.5), 1e-4);
 }
 
@@ -58,7 +61,8 @@ TEST(ModLag, NoInputDecayReachesExactZero) {
     lag.output = 1.0f;
     mod_lag_set_attr(&lag, kCsdAttrLagTarget, 0.0f);
     int steps = 0;
-    while (mod_lag_dsp_symmetric_no_input(&lag) != 0.0f && steps < 100000) ++steps;
+    while (mod_lag_dsp_symmetric_no_input(&lag) != 0.0f && steps < 100000)
+        ++steps;
     EXPECT_LT(steps, 100000);
     EXPECT_EQ(mod_lag_get_output(&lag), 0.0f);
     EXPECT_EQ(std::fpclassify(mod_lag_get_output(&lag)), FP_ZERO);
@@ -102,7 +106,8 @@ TEST(Table, EqualPowerWidthPair) {
     EXPECT_NEAR(table_lookup(&b, 1.0f), 1.0f, 1e-6);
     EXPECT_NEAR(table_lookup(&b, 0.5f), 0.70710678f, 2e-6);
     // Equal power at every point.
-    for (int i = 0; i < 1024; ++i) EXPECT_NEAR(a.data[i] * a.data[i] + b.data[i] * b.data[i], 1.0f, 1e-5);
+    for (int i = 0; i < 1024; ++i)
+        EXPECT_NEAR(a.data[i] * a.data[i] + b.data[i] * b.data[i], 1.0f, 1e-5);
     table_free(&a);
     table_free(&b);
 }
@@ -129,28 +134,34 @@ std::vector<int> holdLengths(float ratio, int samples) {
 TEST(FilterDownsample, HoldLengthsFollowTheRatio) {
     filter_downsample r;
     filter_downsample_init(&r);
-    for (float x : {0.25f, -0.5f, 0.75f}) EXPECT_EQ(filter_downsample_dsp(&r, x), x); // ratio 1 passes
+    for (float x : {0.25f, -0.5f, 0.75f})
+        EXPECT_EQ(filter_downsample_dsp(&r, x), x); // ratio 1 passes
 
     auto half = holdLengths(0.5f, 40);
-    for (int len : half) EXPECT_EQ(len, 2);
+    for (int len : half)
+        EXPECT_EQ(len, 2);
 
     auto twoFifths = holdLengths(0.4f, 200);
     ASSERT_GT(twoFifths.size(), 10u);
-    for (int len : twoFifths) EXPECT_TRUE(len == 2 || len == 3) << len;
+    for (int len : twoFifths)
+        EXPECT_TRUE(len == 2 || len == 3) << len;
     int total = 0;
-    for (int len : twoFifths) total += len;
+    for (int len : twoFifths)
+        total += len;
     EXPECT_NEAR(static_cast<double>(total) / twoFifths.size(), 2.5, 0.1);
 
     auto thousand = holdLengths(0.001f, 5000);
     ASSERT_GE(thousand.size(), 3u);
-    for (int len : thousand) EXPECT_NEAR(len, 1000, 1);
+    for (int len : thousand)
+        EXPECT_NEAR(len, 1000, 1);
 }
 
 TEST(FilterDownsample, NewRatioRestartsThePhase) {
     filter_downsample r;
     filter_downsample_init(&r);
     filter_downsample_set_attr(&r, kCsdAttrDownsampleRatio, 0.25f);
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(filter_downsample_dsp(&r, static_cast<float>(i)), 0.0f);
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(filter_downsample_dsp(&r, static_cast<float>(i)), 0.0f);
     EXPECT_EQ(filter_downsample_dsp(&r, 4.0f), 4.0f); // taken on call ceil(1 / 0.25) = 4
 }
 

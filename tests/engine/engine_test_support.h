@@ -18,10 +18,12 @@
 COMPONENT_ENTRY_NAMED(Morvane_AU, MorvaneEngineTestEntry)
 
 class EngineHost {
-public:
-    explicit EngineHost(double rate = 44100.0, UInt32 channels = 2, UInt32 maxFrames = 4096, bool init = true) {
+  public:
+    explicit EngineHost(double rate = 44100.0, UInt32 channels = 2, UInt32 maxFrames = 4096,
+                        bool init = true) {
         std::string error;
-        const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"), 0, 0};
+        const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"),
+                                        0, 0};
         harness = HostHarness::OpenEntry(&MorvaneEngineTestEntry, desc, error);
         if (!harness) throw std::runtime_error(error);
         if (harness->configure(rate, channels, maxFrames) != noErr) throw std::runtime_error("configure");
@@ -53,13 +55,16 @@ public:
     }
     // Renders `frames` frames of a constant on every channel.
     std::vector<std::vector<float>> renderConstant(float value, size_t frames, UInt32 block = 4096) {
-        return render(std::vector<std::vector<float>>(harness->channels(), std::vector<float>(frames, value)), block);
+        return render(std::vector<std::vector<float>>(harness->channels(), std::vector<float>(frames, value)),
+                      block);
     }
 
-private:
+  private:
     std::unique_ptr<HostHarness> harness;
 };
 
 // Value after k steps of a lag smoother from 0 toward 1 with rise time T (s),
 // stepped once per control tick at rate r: 1 - exp(-k / (T r)).
-inline double lagAfterTicks(int k, double riseTime, double rate) { return 1.0 - std::exp(-k / (riseTime * rate)); }
+inline double lagAfterTicks(int k, double riseTime, double rate) {
+    return 1.0 - std::exp(-k / (riseTime * rate));
+}

@@ -9,8 +9,8 @@
 #include "host/harness/HostHarness.h"
 
 // `in` holds one vector per channel; the result has the same shape.
-inline std::vector<std::vector<float>> renderInBlocks(HostHarness& harness, const std::vector<std::vector<float>>& in,
-                                                      UInt32 block) {
+inline std::vector<std::vector<float>>
+renderInBlocks(HostHarness& harness, const std::vector<std::vector<float>>& in, UInt32 block) {
     const size_t n = in[0].size();
     std::vector<std::vector<float>> out(in.size(), std::vector<float>(n, 0.0f));
     std::vector<const float*> ip(in.size());

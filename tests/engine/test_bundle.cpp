@@ -25,7 +25,8 @@ TEST(Bundle, LoadsInitialisesAndRendersThroughItsEntry) {
     ASSERT_EQ(host->initialize(), noErr);
     ASSERT_EQ(host->announceAllParameters(), noErr); // the stored defaults reach the effect
     std::vector<float> in(48000), outL(48000), outR(48000);
-    for (size_t i = 0; i < in.size(); ++i) in[i] = 0.5f * std::sin(2.0 * M_PI * 220.0 * i / 48000.0);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = 0.5f * std::sin(2.0 * M_PI * 220.0 * i / 48000.0);
     const float* ip[2] = {in.data(), in.data()};
     float* op[2] = {outL.data(), outR.data()};
     ASSERT_EQ(host->render(ip, op, 48000), noErr);

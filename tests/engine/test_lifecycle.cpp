@@ -25,7 +25,8 @@ TEST(EngineLifecycle, SilentUntilTheGainsArriveThenFadesInOverTenMilliseconds) {
     e.pump();
     const auto before = e.renderConstant(1.0f, 512);
     for (const auto& channel : before)
-        for (float v : channel) ASSERT_EQ(v, 0.0f);
+        for (float v : channel)
+            ASSERT_EQ(v, 0.0f);
 
     e.setDryUnity();
     const auto out = e.renderConstant(1.0f, 2048);
@@ -49,7 +50,8 @@ TEST(EngineLifecycle, FilterFrequencySweepsUpFromZeroAfterInitialize) {
     e.pump();
     e.renderConstant(0.0f, 300);
     // Stepped every sample with a 15 ms time constant, from 0 Hz.
-    EXPECT_NEAR(e.effect().smoothedFrequency(), 1000.0 * (1.0 - std::exp(-300.0 / (kFreqRise * kRate))), 0.05);
+    EXPECT_NEAR(e.effect().smoothedFrequency(), 1000.0 * (1.0 - std::exp(-300.0 / (kFreqRise * kRate))),
+                0.05);
 
     // A second Initialize restarts it from 0.
     ASSERT_EQ(e.host().uninitialize(), noErr);
@@ -68,9 +70,8 @@ TEST(EngineLifecycle, MixTargetsFollowTheEqualPowerFadeAndTheDelaySwitch) {
         float mix, delayOn, dry, wet;
     };
     const Case cases[] = {
-        {0.0f, 1.0f, 0.999939f, 0.0f},      {50.0f, 1.0f, 0.710358f, 0.710358f},
-        {100.0f, 1.0f, 0.0f, 0.999939f},    {0.0f, 0.0f, 1.0f, 0.0f},
-        {50.0f, 0.0f, 1.0f, 0.710358f},     {100.0f, 0.0f, 1.0f, 0.999939f},
+        {0.0f, 1.0f, 0.999939f, 0.0f}, {50.0f, 1.0f, 0.710358f, 0.710358f}, {100.0f, 1.0f, 0.0f, 0.999939f},
+        {0.0f, 0.0f, 1.0f, 0.0f},      {50.0f, 0.0f, 1.0f, 0.710358f},      {100.0f, 0.0f, 1.0f, 0.999939f},
     };
     for (const Case& c : cases) {
         e.set(kDelayOnOff, c.delayOn);
@@ -99,7 +100,8 @@ TEST(EngineLifecycle, EqualPowerTableIsAQuarterCosineThroughItsAnchors) {
 // Hears one parameter of the unit, as a host's own listener would.
 struct HostListener {
     HostListener(AudioUnit unit, AudioUnitParameterID id) {
-        AUListenerCreate(&HostListener::Heard, this, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, 0.0f, &ref);
+        AUListenerCreate(&HostListener::Heard, this, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode, 0.0f,
+                         &ref);
         const AudioUnitParameter p{unit, id, kAudioUnitScope_Global, 0};
         AUListenerAddParameter(ref, this, &p);
     }
@@ -177,10 +179,10 @@ TEST(EngineLifecycle, ReturningToTheRunningFilterBeforeTheSwapLeavesItUntouched)
         e->pump();
     }
     const auto in = noise(8192, 7);
-    const auto first = std::vector<std::vector<float>>{
-        {in[0].begin(), in[0].begin() + 4096}, {in[1].begin(), in[1].begin() + 4096}};
-    const auto second = std::vector<std::vector<float>>{
-        {in[0].begin() + 4096, in[0].end()}, {in[1].begin() + 4096, in[1].end()}};
+    const auto first = std::vector<std::vector<float>>{{in[0].begin(), in[0].begin() + 4096},
+                                                       {in[1].begin(), in[1].begin() + 4096}};
+    const auto second = std::vector<std::vector<float>>{{in[0].begin() + 4096, in[0].end()},
+                                                        {in[1].begin() + 4096, in[1].end()}};
     a.render(first);
     b.render(first);
 
@@ -266,7 +268,8 @@ TEST(EngineLifecycle, ResetEmptiesTheEchoesAndKeepsTheLevels) {
     // The echo was due at about 11023 - 5000. Only the damping filters' own
     // decay of the long-gone echoes (at -60 dB per repeat) is left.
     const auto after = e.renderConstant(0.0f, 20000);
-    for (size_t j = 0; j < after[0].size(); ++j) ASSERT_LT(std::fabs(after[0][j]), 1e-9f) << j;
+    for (size_t j = 0; j < after[0].size(); ++j)
+        ASSERT_LT(std::fabs(after[0][j]), 1e-9f) << j;
 
     // Gains and mix are as before: the same constant settles to the same level.
     const auto again = e.renderConstant(0.5f, 44100);
@@ -278,7 +281,8 @@ TEST(EngineLifecycle, ResetEmptiesTheEchoesAndKeepsTheLevels) {
     e.render(impulse);
     const auto echo = e.renderConstant(0.0f, 20000);
     float peak = 0.0f;
-    for (float v : echo[0]) peak = std::max(peak, std::fabs(v));
+    for (float v : echo[0])
+        peak = std::max(peak, std::fabs(v));
     EXPECT_GT(peak, 0.1f);
 }
 
@@ -308,7 +312,8 @@ TEST(EngineLifecycle, NewSamplingRateResizesTheDelayLines) {
     impulse[0][0] = impulse[1][0] = 1.0f;
     const auto out = e.render(impulse);
     size_t first = 1;
-    while (first < out[0].size() && out[0][first] == 0.0f) ++first;
+    while (first < out[0].size() && out[0][first] == 0.0f)
+        ++first;
     EXPECT_EQ(first, 23998u);
 }
 

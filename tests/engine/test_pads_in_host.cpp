@@ -18,7 +18,9 @@ struct FakeView : MorvaneAttachedView {
 };
 
 // Lets 10 ms of audio pass so the next value of a parameter is delivered.
-void settle(EngineHost& e) { e.renderConstant(0.0f, 512); }
+void settle(EngineHost& e) {
+    e.renderConstant(0.0f, 512);
+}
 
 TEST(PadsInHost, LinkedDragsStopAtTheEdgeAndShowThePartnerOnTheEditor) {
     EngineHost e;

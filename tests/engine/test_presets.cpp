@@ -24,7 +24,8 @@ std::string presetName(const AUPreset& p) {
 AUPreset presentPreset(BundleHost& e) {
     AUPreset p{-2, nullptr};
     UInt32 size = sizeof p;
-    EXPECT_EQ(AudioUnitGetProperty(e.unit(), kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, &p, &size),
+    EXPECT_EQ(AudioUnitGetProperty(e.unit(), kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, &p,
+                                   &size),
               noErr);
     return p;
 }
@@ -33,8 +34,8 @@ TEST(FactoryPresets, AreListedForTheHostByNumberAndName) {
     BundleHost e;
     CFArrayRef list = nullptr;
     UInt32 size = sizeof list;
-    ASSERT_EQ(AudioUnitGetProperty(e.unit(), kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0, &list,
-                                   &size),
+    ASSERT_EQ(AudioUnitGetProperty(e.unit(), kAudioUnitProperty_FactoryPresets, kAudioUnitScope_Global, 0,
+                                   &list, &size),
               noErr);
     ASSERT_EQ(CFArrayGetCount(list), 33);
     for (CFIndex i = 0; i < 33; ++i) {
@@ -42,7 +43,8 @@ TEST(FactoryPresets, AreListedForTheHostByNumberAndName) {
         EXPECT_EQ(p->presetNumber, i);
         EXPECT_EQ(presetName(*p), kPresets[i].name);
     }
-    EXPECT_EQ(presetName(*static_cast<const AUPreset*>(CFArrayGetValueAtIndex(list, 0))), "Welcome To Morvane");
+    EXPECT_EQ(presetName(*static_cast<const AUPreset*>(CFArrayGetValueAtIndex(list, 0))),
+              "Welcome To Morvane");
     EXPECT_EQ(presetName(*static_cast<const AUPreset*>(CFArrayGetValueAtIndex(list, 27))), "Yin & Yang");
     EXPECT_EQ(presetName(*static_cast<const AUPreset*>(CFArrayGetValueAtIndex(list, 32))), "User 5 (init)");
     CFRelease(list);
@@ -127,11 +129,13 @@ TEST(FactoryPresets, NumbersOutsideTheTableChangeNothing) {
     ASSERT_EQ(e.host().selectFactoryPreset(9), noErr);
     e.pump();
     std::vector<float> stored;
-    for (int32_t id = 0; id < kNumPublishedParameters; ++id) stored.push_back(e.stored(id));
+    for (int32_t id = 0; id < kNumPublishedParameters; ++id)
+        stored.push_back(e.stored(id));
     const std::vector<float> left = recorderContents(e.recorder(true));
     for (SInt32 n : {33, 1000}) {
         EXPECT_EQ(e.host().selectFactoryPreset(n), kAudioUnitErr_InvalidPropertyValue) << n;
-        for (int32_t id = 0; id < kNumPublishedParameters; ++id) EXPECT_EQ(e.stored(id), stored[size_t(id)]) << id;
+        for (int32_t id = 0; id < kNumPublishedParameters; ++id)
+            EXPECT_EQ(e.stored(id), stored[size_t(id)]) << id;
         EXPECT_EQ(e.velocities().lx, velocityL[9].X);
         EXPECT_EQ(recorderContents(e.recorder(true)), left);
         const AUPreset current = presentPreset(e);
@@ -170,10 +174,11 @@ TEST(FactoryPresets, EveryPresetRendersADrumLoopAtASaneLevel) {
             }
         const double level = decibels(rmsOf(out) / inRms);
         const double last = decibels(rmsOf(out, 3 * second) / rmsOf(in, 3 * second));
-        std::printf("%6d  %15.1f  %14.1f  %8.3f  %s\n", n, level, last, static_cast<double>(peak), kPresets[n].name);
+        std::printf("%6d  %15.1f  %14.1f  %8.3f  %s\n", n, level, last, static_cast<double>(peak),
+                    kPresets[n].name);
         EXPECT_TRUE(finite);
-        EXPECT_LT(peak, 4.0f);                // under +12 dB full scale
-        EXPECT_LT(last, level + 6.0);         // not growing
+        EXPECT_LT(peak, 4.0f);        // under +12 dB full scale
+        EXPECT_LT(last, level + 6.0); // not growing
         EXPECT_GT(level, -12.0);
         EXPECT_LT(level, 9.0);
     }

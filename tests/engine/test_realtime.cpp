@@ -63,7 +63,9 @@ void* memalign(size_t alignment, size_t n) {
     if (gInRender) gAllocations.fetch_add(1, std::memory_order_relaxed);
     return __libc_memalign(alignment, n);
 }
-void* aligned_alloc(size_t alignment, size_t n) { return memalign(alignment, n); }
+void* aligned_alloc(size_t alignment, size_t n) {
+    return memalign(alignment, n);
+}
 int posix_memalign(void** out, size_t alignment, size_t n) {
     void* p = memalign(alignment, n);
     if (!p) return ENOMEM;
@@ -87,32 +89,56 @@ void* operator new(size_t n) {
     if (void* p = malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](size_t n) { return operator new(n); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
-void* operator new[](size_t n, const std::nothrow_t&) noexcept { return malloc(n ? n : 1); }
+void* operator new[](size_t n) {
+    return operator new(n);
+}
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+    return malloc(n ? n : 1);
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept {
+    return malloc(n ? n : 1);
+}
 void* operator new(size_t n, std::align_val_t a) {
     if (void* p = memalign(static_cast<size_t>(a), n ? n : 1)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](size_t n, std::align_val_t a) { return operator new(n, a); }
-void operator delete(void* p) noexcept { free(p); }
-void operator delete[](void* p) noexcept { free(p); }
-void operator delete(void* p, size_t) noexcept { free(p); }
-void operator delete[](void* p, size_t) noexcept { free(p); }
-void operator delete(void* p, std::align_val_t) noexcept { free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { free(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { free(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { free(p); }
+void* operator new[](size_t n, std::align_val_t a) {
+    return operator new(n, a);
+}
+void operator delete(void* p) noexcept {
+    free(p);
+}
+void operator delete[](void* p) noexcept {
+    free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    free(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    free(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    free(p);
+}
+void operator delete(void* p, size_t, std::align_val_t) noexcept {
+    free(p);
+}
+void operator delete[](void* p, size_t, std::align_val_t) noexcept {
+    free(p);
+}
 #endif
 
 namespace {
 
 // The effect with its render callback bracketed for the counters.
 class CountingMorvane : public Morvane_AU {
-public:
+  public:
     using Morvane_AU::Morvane_AU;
-    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& flags, const AudioBufferList& in, AudioBufferList& out,
-                                UInt32 frames) override {
+    OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& flags, const AudioBufferList& in,
+                                AudioBufferList& out, UInt32 frames) override {
         gInRender = true;
         const OSStatus result = Morvane_AU::ProcessBufferLists(flags, in, out, frames);
         gInRender = false;
@@ -145,7 +171,8 @@ float randomValue(MorvaneParameterManager& table, int32_t id, Random& r) {
 
 void renderUnderLoad(UInt32 channels, double seconds, unsigned seed) {
     std::string error;
-    const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"), 0, 0};
+    const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"), 0,
+                                    0};
     auto host = HostHarness::OpenEntry(&CountingMorvaneEntry, desc, error);
     ASSERT_TRUE(host) << error;
     ASSERT_EQ(host->configure(44100.0, channels, 4096), noErr);
@@ -156,19 +183,25 @@ void renderUnderLoad(UInt32 channels, double seconds, unsigned seed) {
 
     // Defaults, then pads driving filter type, resonance, bitcrush, delay
     // times, width and the delay switch; recordings on both pads.
-    for (int32_t id = 0; id < kNumPublishedParameters; ++id) deliver(unit, id, table.getDefaultValue(id));
-    const int32_t routes[][2] = {{kLXDestination, 3}, {kLYDestination, 2}, {kRXDestination, 6},
+    for (int32_t id = 0; id < kNumPublishedParameters; ++id)
+        deliver(unit, id, table.getDefaultValue(id));
+    const int32_t routes[][2] = {{kLXDestination, 3}, {kLYDestination, 2},  {kRXDestination, 6},
                                  {kRYDestination, 8}, {kLZDestination, 11}, {kRZDestination, 13}};
-    for (const auto& route : routes) deliver(unit, route[0], static_cast<float>(route[1]));
-    for (int32_t bound : {kLXHighRange, kLYHighRange, kRXHighRange, kRYHighRange}) deliver(unit, bound, 1.0f);
-    for (int32_t bound : {kLXLowRange, kLYLowRange, kRXLowRange, kRYLowRange}) deliver(unit, bound, 0.0f);
+    for (const auto& route : routes)
+        deliver(unit, route[0], static_cast<float>(route[1]));
+    for (int32_t bound : {kLXHighRange, kLYHighRange, kRXHighRange, kRYHighRange})
+        deliver(unit, bound, 1.0f);
+    for (int32_t bound : {kLXLowRange, kLYLowRange, kRXLowRange, kRYLowRange})
+        deliver(unit, bound, 0.0f);
     for (CMotionRecorder* rec : {&unit.recorderLeft(), &unit.recorderRight()}) {
         rec->startRecording();
-        for (int k = 0; k < 40; ++k) rec->recordValues(0.5f + 0.5f * std::sin(k * 0.3f), 0.5f + 0.5f * std::cos(k * 0.2f));
+        for (int k = 0; k < 40; ++k)
+            rec->recordValues(0.5f + 0.5f * std::sin(k * 0.3f), 0.5f + 0.5f * std::cos(k * 0.2f));
     }
 
     Random r{seed};
-    std::vector<std::vector<float>> in(channels, std::vector<float>(4096)), out(channels, std::vector<float>(4096));
+    std::vector<std::vector<float>> in(channels, std::vector<float>(4096)),
+        out(channels, std::vector<float>(4096));
     std::vector<const float*> ip;
     std::vector<float*> op;
     for (UInt32 c = 0; c < channels; ++c) {
@@ -181,7 +214,8 @@ void renderUnderLoad(UInt32 channels, double seconds, unsigned seed) {
     while (rendered < total) {
         const UInt32 frames = 1 + static_cast<UInt32>(r.below(4096));
         for (UInt32 c = 0; c < channels; ++c)
-            for (UInt32 i = 0; i < frames; ++i) in[c][i] = r.next() - 0.5f;
+            for (UInt32 i = 0; i < frames; ++i)
+                in[c][i] = r.next() - 0.5f;
 
         // What the host and the editor do between blocks (not counted).
         switch (block % 8) {
@@ -191,23 +225,34 @@ void renderUnderLoad(UInt32 channels, double seconds, unsigned seed) {
             deliver(unit, kMotionMode, static_cast<float>(r.below(2))); // Off or Play
             deliver(unit, kKinetics, 1.0f);
             break;
-        case 1: deliver(unit, kFilterType, static_cast<float>(r.below(6))); break;
+        case 1:
+            deliver(unit, kFilterType, static_cast<float>(r.below(6)));
+            break;
         case 2: // a throw
             table.setNaturalValue(kVelLX, 200.0f * r.next() - 100.0f);
             table.setNaturalValue(kVelLY, 200.0f * r.next() - 100.0f);
             deliver(unit, kLeftZ, 1.0f);
             deliver(unit, kLeftZ, 0.0f);
             break;
-        case 3: deliver(unit, kLinkMode, static_cast<float>(r.below(3))); break;
-        case 4: deliver(unit, kHostSync, static_cast<float>(r.below(2))); break;
+        case 3:
+            deliver(unit, kLinkMode, static_cast<float>(r.below(3)));
+            break;
+        case 4:
+            deliver(unit, kHostSync, static_cast<float>(r.below(2)));
+            break;
         case 5:
             if (r.below(4) == 0) host->reset();
             break;
-        case 6: deliver(unit, kLeftX, r.next()); break;
-        default: deliver(unit, kRightZ, r.next()); break;
+        case 6:
+            deliver(unit, kLeftX, r.next());
+            break;
+        default:
+            deliver(unit, kRightZ, r.next());
+            break;
         }
         ASSERT_EQ(host->render(ip.data(), op.data(), frames), noErr);
-        for (UInt32 c = 0; c < channels; ++c) ASSERT_TRUE(std::isfinite(out[c][frames - 1]));
+        for (UInt32 c = 0; c < channels; ++c)
+            ASSERT_TRUE(std::isfinite(out[c][frames - 1]));
         rendered += frames;
         ++block;
     }

@@ -99,7 +99,8 @@ TEST_P(HostSyncedEcho, ImpulseArrivesOneBeatLaterThroughTheDamping) {
     const auto shaped = butterworth(pulse, 12000.0, kRate);
     for (int ch = 0; ch < 2; ++ch) {
         const size_t arrival = impulse + (ch == 0 ? c.leftLength : c.rightLength) - 2;
-        for (size_t j = 0; j < arrival; ++j) ASSERT_LT(std::fabs(out[ch][j]), 1e-6f) << "channel " << ch << " frame " << j;
+        for (size_t j = 0; j < arrival; ++j)
+            ASSERT_LT(std::fabs(out[ch][j]), 1e-6f) << "channel " << ch << " frame " << j;
         for (size_t m = 0; m < shaped.size(); ++m)
             EXPECT_NEAR(out[ch][arrival + m], 0.999939 * shaped[m], 2e-5) << "channel " << ch << " +" << m;
     }
@@ -114,7 +115,7 @@ TEST(RenderChain, BbdDampingFollowsTheDelayTimesAndDigiStaysAt12k) {
     EngineHost e;
     e.set(kHostSync, 0.0f);
     e.set(kEmulation, 0.0f);
-    e.set(kLeftDelayTime, 0.0f); // 4 ms
+    e.set(kLeftDelayTime, 0.0f);  // 4 ms
     e.set(kRightDelayTime, 5.0f); // x 1
     e.renderConstant(0.0f, 64);
     EXPECT_NEAR(e.effect().dampingCutoff(0), 7984.8f, 1e-2f);
@@ -150,7 +151,8 @@ float firstEchoPeak(UInt32 channels, float width) {
     e.pump();
     e.renderConstant(0.0f, 44100);
     auto in = std::vector<std::vector<float>>(channels, std::vector<float>(23000, 0.0f));
-    for (auto& ch : in) ch[10] = 1.0f;
+    for (auto& ch : in)
+        ch[10] = 1.0f;
     const auto out = e.render(in);
     return out[0][10 + 22050 - 1];
 }
@@ -207,7 +209,8 @@ TEST(RenderChain, WithTheFilterOffTheFilterPathSettingsAreNotHeard) {
             }
         auto filtered = e.render(in);
         e.set(kFilterOnOff, 0.0f);
-        e.render(std::vector<std::vector<float>>(2, std::vector<float>(22050, 0.0f))); // the 2 ms glide decays
+        e.render(
+            std::vector<std::vector<float>>(2, std::vector<float>(22050, 0.0f))); // the 2 ms glide decays
         return std::make_pair(filtered, e.render(in));
     };
     const auto a = run(0.0f, 0.0f, 0.0f, 300.0f);
@@ -233,7 +236,8 @@ TEST(RenderChain, ParameterValuesThatAreNotFiniteNumbersAreIgnored) {
         e.pump();
         e.renderConstant(0.25f, 1000);
         if (sendJunk)
-            for (AudioUnitParameterID id = 0; id < AudioUnitParameterID(kNumPublishedParameters); ++id) e.set(id, junk);
+            for (AudioUnitParameterID id = 0; id < AudioUnitParameterID(kNumPublishedParameters); ++id)
+                e.set(id, junk);
         e.pump();
         return e.renderConstant(0.25f, 8820);
     };

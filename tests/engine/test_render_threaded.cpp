@@ -30,7 +30,8 @@ struct CountingView : MorvaneAttachedView {
 
 TEST(RenderThreaded, ParameterChangesFromAnotherThreadRaceWithNothing) {
     std::string error;
-    const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"), 0, 0};
+    const ComponentDescription desc{kAudioUnitType_Effect, MorvaneFourCC("Mrvn"), MorvaneFourCC("Qnlw"), 0,
+                                    0};
     auto host = HostHarness::OpenEntry(&ThreadedMorvaneEntry, desc, error);
     ASSERT_TRUE(host) << error;
     host->setOffline(false);
@@ -75,7 +76,8 @@ TEST(RenderThreaded, ParameterChangesFromAnotherThreadRaceWithNothing) {
     };
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
     for (int round = 0; std::chrono::steady_clock::now() < end || blocks.load() < 50; ++round) {
-        for (AudioUnitParameterID id = 0; id < static_cast<AudioUnitParameterID>(kNumPublishedParameters); ++id) {
+        for (AudioUnitParameterID id = 0; id < static_cast<AudioUnitParameterID>(kNumPublishedParameters);
+             ++id) {
             if (id == kLXDestination || id == kRYDestination || id == kLZDestination) continue;
             const float lo = table.getMinimumValue(static_cast<int32_t>(id));
             const float hi = table.getMaximumValue(static_cast<int32_t>(id));

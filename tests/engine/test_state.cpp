@@ -11,20 +11,28 @@
 
 namespace {
 
-constexpr int32_t kRanges[12] = {kLXLowRange, kLXHighRange, kLYLowRange, kLYHighRange, kLZLowRange, kLZHighRange,
-                                 kRXLowRange, kRXHighRange, kRYLowRange, kRYHighRange, kRZLowRange, kRZHighRange};
+constexpr int32_t kRanges[12] = {kLXLowRange, kLXHighRange, kLYLowRange, kLYHighRange,
+                                 kLZLowRange, kLZHighRange, kRXLowRange, kRXHighRange,
+                                 kRYLowRange, kRYHighRange, kRZLowRange, kRZHighRange};
 constexpr int32_t kDestinationIds[6] = {kLXDestination, kLYDestination, kLZDestination,
                                         kRXDestination, kRYDestination, kRZDestination};
-constexpr bool isHighRange(int32_t id) { return (id - kLXLowRange) % 3 == 1; }
+constexpr bool isHighRange(int32_t id) {
+    return (id - kLXLowRange) % 3 == 1;
+}
 
-std::string tempPath(const char* name) { return testing::TempDir() + name; }
+std::string tempPath(const char* name) {
+    return testing::TempDir() + name;
+}
 
 void recordGesture(CMotionRecorder& r, float x0, float y0, int points) {
     r.startRecording();
-    for (int k = 0; k < points; ++k) r.recordValues(x0 + 0.01f * k, y0 - 0.01f * k);
+    for (int k = 0; k < points; ++k)
+        r.recordValues(x0 + 0.01f * k, y0 - 0.01f * k);
 }
 
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(float a, float b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // The parameter ids the pads currently drive, as the effect's table says.
 std::vector<int32_t> routedTargets(MorvaneParameterManager& p) {
@@ -80,7 +88,8 @@ TEST(SavedState, RestoredIntoAFreshInstanceFromAFileReproducesTheEffectAndItsSou
 
     BundleHost b;
     std::vector<float> before;
-    for (int32_t id = 0; id < kNumPublishedParameters; ++id) before.push_back(b.params().getNaturalValue(id));
+    for (int32_t id = 0; id < kNumPublishedParameters; ++id)
+        before.push_back(b.params().getNaturalValue(id));
     ASSERT_EQ(b.host().restoreStateFile(path, error), noErr) << error;
     b.pump(); // the announcement reaches the effect
 
@@ -98,7 +107,8 @@ TEST(SavedState, RestoredIntoAFreshInstanceFromAFileReproducesTheEffectAndItsSou
     EXPECT_EQ(vb.ly, velocityL[21].Y);
     EXPECT_EQ(vb.rx, velocityR[21].X);
     EXPECT_EQ(vb.ry, velocityR[21].Y);
-    EXPECT_TRUE(sameBits(va.lx, vb.lx) && sameBits(va.ly, vb.ly) && sameBits(va.rx, vb.rx) && sameBits(va.ry, vb.ry));
+    EXPECT_TRUE(sameBits(va.lx, vb.lx) && sameBits(va.ly, vb.ly) && sameBits(va.rx, vb.rx) &&
+                sameBits(va.ry, vb.ry));
     EXPECT_EQ(recorderContents(b.recorder(true)), recorderContents(a.recorder(true)));
     EXPECT_EQ(recorderContents(b.recorder(false)), recorderContents(a.recorder(false)));
     EXPECT_EQ(b.recorder(true).count.load(), 7u);
@@ -112,7 +122,8 @@ TEST(SavedState, RestoredIntoAFreshInstanceFromAFileReproducesTheEffectAndItsSou
     const auto outB = b.render(in);
     EXPECT_GT(rmsOf(outA), 1e-3);
     for (size_t c = 0; c < 2; ++c)
-        EXPECT_EQ(std::memcmp(outA[c].data(), outB[c].data(), outA[c].size() * sizeof(float)), 0) << "channel " << c;
+        EXPECT_EQ(std::memcmp(outA[c].data(), outB[c].data(), outA[c].size() * sizeof(float)), 0)
+            << "channel " << c;
     std::remove(path.c_str());
 }
 
@@ -144,7 +155,9 @@ TEST(SavedState, CarriesTheEffectsEntriesBesideTheFrameworksAndIgnoresItsVersion
     float x0 = 0.0f;
     std::memcpy(&x0, image, 4);
     EXPECT_NEAR(x0, 0.128f, 0.0005f);
-    ASSERT_EQ(CFDataGetLength(static_cast<CFDataRef>(CFDictionaryGetValue(state.dict(), CFSTR("LeftMotion")))), 664);
+    ASSERT_EQ(
+        CFDataGetLength(static_cast<CFDataRef>(CFDictionaryGetValue(state.dict(), CFSTR("LeftMotion")))),
+        664);
 
     // The framework's parameter blob: one global record of 45 big-endian pairs.
     CFDataRef blob = static_cast<CFDataRef>(CFDictionaryGetValue(state.dict(), CFSTR("data")));
@@ -190,8 +203,10 @@ TEST_P(RefusedState, IsRefusedAfterThePadResetsAndBeforeAnySavedValue) {
     CFHolder saved(a.saveState());
     CFMutableDictionaryRef damaged = CFDictionaryCreateMutableCopy(nullptr, 0, saved.dict());
     CFHolder state(damaged);
-    if (GetParam().apply) GetParam().apply(damaged);
-    else state.reset(newInt(0));
+    if (GetParam().apply)
+        GetParam().apply(damaged);
+    else
+        state.reset(newInt(0));
 
     // The receiving instance: preset 0, with the left pad's X routed to the
     // filter frequency between narrowed bounds, and drifting pads.
@@ -204,7 +219,8 @@ TEST_P(RefusedState, IsRefusedAfterThePadResetsAndBeforeAnySavedValue) {
     b.pump();
     ASSERT_NE(b.params().getNaturalValue(kFilterFreq), freqBefore); // the pad drives it
     std::vector<float> stored;
-    for (int32_t id = 0; id < kNumPublishedParameters; ++id) stored.push_back(b.stored(id));
+    for (int32_t id = 0; id < kNumPublishedParameters; ++id)
+        stored.push_back(b.stored(id));
 
     EXPECT_EQ(b.host().restoreState(state.get()), kAudioUnitErr_InvalidPropertyValue);
 
@@ -215,8 +231,10 @@ TEST_P(RefusedState, IsRefusedAfterThePadResetsAndBeforeAnySavedValue) {
     EXPECT_EQ(v.ly, 0.0f);
     EXPECT_EQ(v.rx, 0.0f);
     EXPECT_EQ(v.ry, 0.0f);
-    for (int32_t id : kRanges) EXPECT_EQ(b.params().getVSTvalue(id), isHighRange(id) ? 1.0f : 0.0f) << id;
-    for (int32_t id : kDestinationIds) EXPECT_EQ(b.params().getVSTvalue(id), 0.0f) << id;
+    for (int32_t id : kRanges)
+        EXPECT_EQ(b.params().getVSTvalue(id), isHighRange(id) ? 1.0f : 0.0f) << id;
+    for (int32_t id : kDestinationIds)
+        EXPECT_EQ(b.params().getVSTvalue(id), 0.0f) << id;
     const float freqAfter = b.params().getNaturalValue(kFilterFreq);
     b.set(kLeftX, 0.1f);
     b.pump();
@@ -224,7 +242,9 @@ TEST_P(RefusedState, IsRefusedAfterThePadResetsAndBeforeAnySavedValue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Dictionaries, RefusedState, testing::ValuesIn(kRefusals),
-                         [](const testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Damage>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // ---------------------------------------------------------------------------
 // Missing entries of the effect's own
@@ -259,16 +279,19 @@ TEST_P(MissingEntry, StopsTheRestoreThereWithWhatCameBeforeApplied) {
     const PadVelocities v = b.velocities();
     const float got[4] = {v.lx, v.ly, v.rx, v.ry};
     const float sent[4] = {velocityL[21].X, velocityL[21].Y, velocityR[21].X, velocityR[21].Y};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(got[i], i < missing ? sent[i] : 0.0f) << kEffectKeys[i];
-    EXPECT_EQ(recorderContents(b.recorder(true)), missing > 4 ? recorderContents(a.recorder(true)) : leftBefore);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(got[i], i < missing ? sent[i] : 0.0f) << kEffectKeys[i];
+    EXPECT_EQ(recorderContents(b.recorder(true)),
+              missing > 4 ? recorderContents(a.recorder(true)) : leftBefore);
     EXPECT_EQ(recorderContents(b.recorder(false)), rightBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, MissingEntry, testing::Range(0, 6), [](const testing::TestParamInfo<int>& info) {
-    std::string name = kEffectKeys[info.param];
-    name.erase(std::remove(name.begin(), name.end(), '_'), name.end());
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Keys, MissingEntry, testing::Range(0, 6),
+                         [](const testing::TestParamInfo<int>& info) {
+                             std::string name = kEffectKeys[info.param];
+                             name.erase(std::remove(name.begin(), name.end(), '_'), name.end());
+                             return name;
+                         });
 
 TEST(MissingEntry, LeavesRecordingsSilentUntilAFactoryPresetIsChosen) {
     // A state whose left recording would move the left pad far from where it is.
@@ -340,7 +363,8 @@ TEST(SavedState, ShortImagesReplaceOnlyTheirBytesAndLongOnesAreCutAt664) {
     const CMotionRecorder& left = b.recorder(true);
     EXPECT_EQ(left.count.load(), 40u);
     for (uint32_t k = 0; k < CMotionRecorder::kCapacity; ++k) {
-        EXPECT_EQ(left.x[k].load(), k < 25 ? 0.5f + 0.01f * static_cast<float>(k) : leftBefore[1 + 2 * k]) << k;
+        EXPECT_EQ(left.x[k].load(), k < 25 ? 0.5f + 0.01f * static_cast<float>(k) : leftBefore[1 + 2 * k])
+            << k;
         EXPECT_EQ(left.y[k].load(), leftBefore[2 + 2 * k]) << k;
     }
     EXPECT_EQ(recorderContents(b.recorder(false)), recorderContents(a.recorder(false)));
@@ -357,7 +381,8 @@ TEST(SavedState, ValuesFarBeyondTheirRangesAreHeldAtTheirBoundsAndTheOutputStays
         CFHolder holder(state);
         std::vector<UInt8> blob;
         auto put = [&blob](UInt32 v) {
-            for (int shift = 24; shift >= 0; shift -= 8) blob.push_back(UInt8(v >> shift));
+            for (int shift = 24; shift >= 0; shift -= 8)
+                blob.push_back(UInt8(v >> shift));
         };
         put(0);
         put(0);
@@ -374,7 +399,8 @@ TEST(SavedState, ValuesFarBeyondTheirRangesAreHeldAtTheirBoundsAndTheOutputStays
         EXPECT_EQ(a.stored(kLeftX), huge > 0.0f ? 1.0f : 0.0f);
         const std::vector<std::vector<float>> out = a.render(drumLoop(0.5));
         for (const std::vector<float>& channel : out)
-            for (size_t i = 0; i < channel.size(); ++i) ASSERT_TRUE(std::isfinite(channel[i])) << huge << " at " << i;
+            for (size_t i = 0; i < channel.size(); ++i)
+                ASSERT_TRUE(std::isfinite(channel[i])) << huge << " at " << i;
     }
 }
 

@@ -8,8 +8,9 @@
 
 namespace {
 
-constexpr AudioUnitPropertyID kPointerProperties[3] = {
-    kMorvaneProperty_ParameterManager, kMorvaneProperty_MotionRecorderLeft, kMorvaneProperty_MotionRecorderRight};
+constexpr AudioUnitPropertyID kPointerProperties[3] = {kMorvaneProperty_ParameterManager,
+                                                       kMorvaneProperty_MotionRecorderLeft,
+                                                       kMorvaneProperty_MotionRecorderRight};
 
 struct RecordingView : MorvaneAttachedView {
     std::vector<std::pair<AudioUnitParameterID, float>> values;
@@ -87,7 +88,8 @@ TEST(EditorProperties, PointersLeadToTheEffectsParameterTableAndItsTwoRecorders)
     e.recorder(false).recordValues(0.75f, 0.875f);
     e.recorder(false).recordValues(0.5f, 0.5f);
     CFHolder state(e.saveState());
-    for (const auto& [key, x0, count] : {std::tuple{"LeftMotion", 0.125f, 1u}, std::tuple{"RightMotion", 0.75f, 2u}}) {
+    for (const auto& [key, x0, count] :
+         {std::tuple{"LeftMotion", 0.125f, 1u}, std::tuple{"RightMotion", 0.75f, 2u}}) {
         CFStringRef k = CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8);
         const UInt8* image = CFDataGetBytePtr(static_cast<CFDataRef>(CFDictionaryGetValue(state.dict(), k)));
         CFRelease(k);
@@ -136,25 +138,29 @@ TEST(EditorProperties, StopPadDriftZeroesTheVelocitiesAndTheThrowParametersInThe
     e.set(kMotionMode, 0.0f);
     e.set(kLinkMode, 0.0f);
     e.pump();
-    for (int32_t id : {kVelLX, kVelLY, kVelRX, kVelRY}) e.params().setNaturalValue(id, 3.0f);
+    for (int32_t id : {kVelLX, kVelLY, kVelRX, kVelRY})
+        e.params().setNaturalValue(id, 3.0f);
     ASSERT_NE(e.velocities().lx, 0.0f);
     float x = e.params().getVSTvalue(kLeftX);
     e.renderSilence(8192);
     ASSERT_NE(e.params().getVSTvalue(kLeftX), x); // drifting
 
-    EXPECT_EQ(AudioUnitSetProperty(e.unit(), kMorvaneProperty_StopPadDrift, kAudioUnitScope_Input, 0, nullptr, 0),
-              kAudioUnitErr_InvalidProperty);
+    EXPECT_EQ(
+        AudioUnitSetProperty(e.unit(), kMorvaneProperty_StopPadDrift, kAudioUnitScope_Input, 0, nullptr, 0),
+        kAudioUnitErr_InvalidProperty);
     EXPECT_NE(e.velocities().lx, 0.0f);
     EXPECT_EQ(e.params().getNaturalValue(kVelLX), 3.0f);
 
-    ASSERT_EQ(AudioUnitSetProperty(e.unit(), kMorvaneProperty_StopPadDrift, kAudioUnitScope_Global, 0, nullptr, 0),
-              noErr);
+    ASSERT_EQ(
+        AudioUnitSetProperty(e.unit(), kMorvaneProperty_StopPadDrift, kAudioUnitScope_Global, 0, nullptr, 0),
+        noErr);
     const PadVelocities v = e.velocities();
     EXPECT_EQ(v.lx, 0.0f);
     EXPECT_EQ(v.ly, 0.0f);
     EXPECT_EQ(v.rx, 0.0f);
     EXPECT_EQ(v.ry, 0.0f);
-    for (int32_t id : {kVelLX, kVelLY, kVelRX, kVelRY}) EXPECT_EQ(e.params().getNaturalValue(id), 0.0f) << id;
+    for (int32_t id : {kVelLX, kVelLY, kVelRX, kVelRY})
+        EXPECT_EQ(e.params().getNaturalValue(id), 0.0f) << id;
     // And the pads stay where they are.
     x = e.params().getVSTvalue(kLeftX);
     const float y = e.params().getVSTvalue(kRightY);

@@ -18,9 +18,9 @@
 #include "engine/Morvane_AU.h"
 #include "host/CoreFoundation.h"
 #include "host/harness/HostHarness.h"
-#include "tests/engine/render_support.h"
 #include "motion/CMotionRecorder.h"
 #include "params/MorvaneParameterManager.h"
+#include "tests/engine/render_support.h"
 
 #ifndef MORVANE_BUNDLE_DIR
 #error "MORVANE_BUNDLE_DIR must name the built Morvane.component"
@@ -28,7 +28,7 @@
 
 // A dictionary (or any CF object) released at the end of its scope.
 class CFHolder {
-public:
+  public:
     explicit CFHolder(CFTypeRef object = nullptr) : object_(object) {}
     ~CFHolder() {
         if (object_) CFRelease(object_);
@@ -45,7 +45,7 @@ public:
         object_ = object;
     }
 
-private:
+  private:
     CFTypeRef object_;
 };
 
@@ -54,11 +54,12 @@ struct PadVelocities {
 };
 
 class BundleHost {
-public:
+  public:
     // Offline (the default): parameter changes are delivered before each
     // rendered block. Real-time: render() may run on another thread and the
     // opening thread pumps.
-    explicit BundleHost(double rate = 44100.0, UInt32 channels = 2, UInt32 maxFrames = 4096, bool offline = true) {
+    explicit BundleHost(double rate = 44100.0, UInt32 channels = 2, UInt32 maxFrames = 4096,
+                        bool offline = true) {
         std::string error;
         harness = HostHarness::Open(MORVANE_BUNDLE_DIR, error);
         if (!harness) throw std::runtime_error(error);
@@ -86,8 +87,8 @@ public:
         return *static_cast<MorvaneParameterManager*>(pointerProperty(kMorvaneProperty_ParameterManager));
     }
     CMotionRecorder& recorder(bool left) {
-        return *static_cast<CMotionRecorder*>(
-            pointerProperty(left ? kMorvaneProperty_MotionRecorderLeft : kMorvaneProperty_MotionRecorderRight));
+        return *static_cast<CMotionRecorder*>(pointerProperty(left ? kMorvaneProperty_MotionRecorderLeft
+                                                                   : kMorvaneProperty_MotionRecorderRight));
     }
 
     // ---- Saved state ----
@@ -100,8 +101,9 @@ public:
     }
     PadVelocities velocities() {
         CFHolder state(saveState());
-        return PadVelocities{floatEntry(state.dict(), "velocity_L_X"), floatEntry(state.dict(), "velocity_L_Y"),
-                             floatEntry(state.dict(), "velocity_R_X"), floatEntry(state.dict(), "velocity_R_Y")};
+        return PadVelocities{
+            floatEntry(state.dict(), "velocity_L_X"), floatEntry(state.dict(), "velocity_L_Y"),
+            floatEntry(state.dict(), "velocity_R_X"), floatEntry(state.dict(), "velocity_R_Y")};
     }
 
     static float floatEntry(CFDictionaryRef dict, const char* key) {
@@ -123,7 +125,7 @@ public:
         render(std::vector<std::vector<float>>(harness->channels(), std::vector<float>(frames, 0.0f)));
     }
 
-private:
+  private:
     std::unique_ptr<HostHarness> harness;
 };
 
@@ -151,7 +153,9 @@ inline void setValue(CFMutableDictionaryRef dict, const char* key, CFTypeRef val
     CFRelease(value);
 }
 
-inline CFNumberRef newInt(SInt32 v) { return CFNumberCreate(nullptr, kCFNumberSInt32Type, &v); }
+inline CFNumberRef newInt(SInt32 v) {
+    return CFNumberCreate(nullptr, kCFNumberSInt32Type, &v);
+}
 
 // A drum loop at 120 beats per minute, stereo, deterministic: a kick (a sine
 // falling from 150 Hz to 50 Hz) on beats 1 and 3, a snare (noise and a 190 Hz
@@ -200,4 +204,6 @@ inline double rmsOf(const std::vector<std::vector<float>>& x, size_t from = 0, s
     return count ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
 }
 
-inline double decibels(double ratio) { return 20.0 * std::log10(std::max(ratio, 1e-12)); }
+inline double decibels(double ratio) {
+    return 20.0 * std::log10(std::max(ratio, 1e-12));
+}

@@ -36,8 +36,12 @@ TEST(StateWhileRendering, PresetsRestoresAndDriftStopsDoNotDisturbTheRenderThrea
 
     for (int i = 0; i < 60; ++i) {
         switch (i % 3) {
-        case 0: EXPECT_EQ(e.host().selectFactoryPreset(i % 33), noErr); break;
-        case 1: EXPECT_EQ(e.host().restoreState(saved.get()), noErr); break;
+        case 0:
+            EXPECT_EQ(e.host().selectFactoryPreset(i % 33), noErr);
+            break;
+        case 1:
+            EXPECT_EQ(e.host().restoreState(saved.get()), noErr);
+            break;
         default:
             EXPECT_EQ(AudioUnitSetProperty(e.unit(), kMorvaneProperty_StopPadDrift, kAudioUnitScope_Global, 0,
                                            nullptr, 0),
@@ -47,7 +51,8 @@ TEST(StateWhileRendering, PresetsRestoresAndDriftStopsDoNotDisturbTheRenderThrea
         }
         e.pump();
         const int seen = blocks.load();
-        while (blocks.load() < seen + 2) std::this_thread::yield(); // let a few blocks through
+        while (blocks.load() < seen + 2)
+            std::this_thread::yield(); // let a few blocks through
     }
     stop.store(true);
     render.join();

@@ -15,12 +15,17 @@
 
 namespace {
 
-CFStringRef makeString(const char* text) { return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8); }
+CFStringRef makeString(const char* text) {
+    return CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8);
+}
 
-CFNumberRef makeInt(int32_t v) { return CFNumberCreate(nullptr, kCFNumberSInt32Type, &v); }
+CFNumberRef makeInt(int32_t v) {
+    return CFNumberCreate(nullptr, kCFNumberSInt32Type, &v);
+}
 
 CFMutableDictionaryRef makeDictionary() {
-    return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                     &kCFTypeDictionaryValueCallBacks);
 }
 
 int32_t intValue(CFTypeRef number) {
@@ -39,7 +44,7 @@ TEST(CFOwnership, RetainAndReleaseCountReferences) {
     EXPECT_EQ(CFGetRetainCount(s), 2);
     CFRelease(s);
     EXPECT_EQ(CFGetRetainCount(s), 1);
-    CFRelease(s);  // frees; AddressSanitizer reports a leak or double free otherwise
+    CFRelease(s); // frees; AddressSanitizer reports a leak or double free otherwise
 }
 
 TEST(CFOwnership, ReferenceCountsSurviveConcurrentRetainRelease) {
@@ -52,7 +57,8 @@ TEST(CFOwnership, ReferenceCountsSurviveConcurrentRetainRelease) {
                 CFRelease(n);
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_EQ(CFGetRetainCount(n), 1);
     CFRelease(n);
 }
@@ -82,7 +88,7 @@ TEST(CFOwnership, ArrayWithObjectCallbacksRetainsAndReleasesItsValues) {
     CFRelease(b);
 }
 
-struct PresetRecord {  // a plain record that is not an object
+struct PresetRecord { // a plain record that is not an object
     int number;
     const char* name;
 };
@@ -90,7 +96,8 @@ struct PresetRecord {  // a plain record that is not an object
 TEST(CFOwnership, ArrayWithoutCallbacksHoldsPlainPointersUntouched) {
     PresetRecord presets[3] = {{0, "one"}, {1, "two"}, {2, "three"}};
     CFMutableArrayRef array = CFArrayCreateMutable(nullptr, 3, nullptr);
-    for (auto& p : presets) CFArrayAppendValue(array, &p);
+    for (auto& p : presets)
+        CFArrayAppendValue(array, &p);
     ASSERT_EQ(CFArrayGetCount(array), 3);
     EXPECT_EQ(CFArrayGetValueAtIndex(array, 2), &presets[2]);
 
@@ -101,7 +108,7 @@ TEST(CFOwnership, ArrayWithoutCallbacksHoldsPlainPointersUntouched) {
     CFRelease(unretained);
     EXPECT_EQ(CFGetRetainCount(s), 1);
     CFRelease(s);
-    CFRelease(array);  // must not treat the records as objects
+    CFRelease(array); // must not treat the records as objects
 }
 
 TEST(CFOwnership, DictionaryRetainsKeysAndValuesAndReleasesReplacedOnes) {
@@ -115,7 +122,7 @@ TEST(CFOwnership, DictionaryRetainsKeysAndValuesAndReleasesReplacedOnes) {
     CFDictionarySetValue(dict, key, second);
     EXPECT_EQ(CFGetRetainCount(first), 1);
     EXPECT_EQ(CFGetRetainCount(second), 2);
-    CFDictionarySetValue(dict, key, second);  // same value again
+    CFDictionarySetValue(dict, key, second); // same value again
     EXPECT_EQ(CFGetRetainCount(second), 2);
     CFDictionaryRemoveValue(dict, key);
     EXPECT_EQ(CFGetRetainCount(key), 1);
@@ -129,14 +136,15 @@ TEST(CFOwnership, DictionaryRetainsKeysAndValuesAndReleasesReplacedOnes) {
     CFRelease(second);
 }
 
-CFStringRef staticKey = CFSTR("static key");  // constant strings work as static initialisers
+CFStringRef staticKey = CFSTR("static key"); // constant strings work as static initialisers
 
 TEST(CFOwnership, ConstantStringsAreInternedAndImmortal) {
     CFStringRef a = CFSTR("Version");
     CFStringRef b = CFSTR("Version");
     EXPECT_EQ(a, b);
     const CFIndex count = CFGetRetainCount(a);
-    for (int k = 0; k < 5; ++k) CFRelease(a);
+    for (int k = 0; k < 5; ++k)
+        CFRelease(a);
     EXPECT_EQ(CFGetRetainCount(a), count);
     EXPECT_STREQ(CFStringGetCStringPtr(a, kCFStringEncodingUTF8), "Version");
     EXPECT_STREQ(CFStringGetCStringPtr(staticKey, kCFStringEncodingUTF8), "static key");
@@ -165,28 +173,53 @@ TEST(CFNumber, TypesAreReportedAsFixedSizeKinds) {
     EXPECT_TRUE(CFNumberIsFloatType(nf));
     EXPECT_EQ(CFNumberGetByteSize(nf), 4);
     EXPECT_EQ(CFNumberCreate(nullptr, 99, &i), nullptr);
-    for (CFNumberRef n : {ni, nd, nf, nl}) CFRelease(n);
+    for (CFNumberRef n : {ni, nd, nf, nl})
+        CFRelease(n);
 }
 
 struct Conversion {
     const char* what;
-    long double source;   // value stored (long double holds any int64 exactly)
-    bool sourceIsFloat;   // stored as Float64 or SInt64
+    long double source; // value stored (long double holds any int64 exactly)
+    bool sourceIsFloat; // stored as Float64 or SInt64
     CFNumberType target;
-    double expected;      // value read back (as a double)
-    bool exact;           // what CFNumberGetValue reports
+    double expected; // value read back (as a double)
+    bool exact;      // what CFNumberGetValue reports
 };
 
 class CFNumberConversion : public testing::TestWithParam<Conversion> {};
 
 double readAs(CFNumberRef n, CFNumberType type, bool& exact) {
     switch (type) {
-        case kCFNumberSInt8Type: { int8_t v; exact = CFNumberGetValue(n, type, &v); return v; }
-        case kCFNumberSInt16Type: { int16_t v; exact = CFNumberGetValue(n, type, &v); return v; }
-        case kCFNumberSInt32Type: { int32_t v; exact = CFNumberGetValue(n, type, &v); return v; }
-        case kCFNumberSInt64Type: { int64_t v; exact = CFNumberGetValue(n, type, &v); return static_cast<double>(v); }
-        case kCFNumberFloat32Type: { float v; exact = CFNumberGetValue(n, type, &v); return v; }
-        default: { double v; exact = CFNumberGetValue(n, type, &v); return v; }
+    case kCFNumberSInt8Type: {
+        int8_t v;
+        exact = CFNumberGetValue(n, type, &v);
+        return v;
+    }
+    case kCFNumberSInt16Type: {
+        int16_t v;
+        exact = CFNumberGetValue(n, type, &v);
+        return v;
+    }
+    case kCFNumberSInt32Type: {
+        int32_t v;
+        exact = CFNumberGetValue(n, type, &v);
+        return v;
+    }
+    case kCFNumberSInt64Type: {
+        int64_t v;
+        exact = CFNumberGetValue(n, type, &v);
+        return static_cast<double>(v);
+    }
+    case kCFNumberFloat32Type: {
+        float v;
+        exact = CFNumberGetValue(n, type, &v);
+        return v;
+    }
+    default: {
+        double v;
+        exact = CFNumberGetValue(n, type, &v);
+        return v;
+    }
     }
 }
 
@@ -219,13 +252,14 @@ INSTANTIATE_TEST_SUITE_P(
         Conversion{"double to float rounds", 0.1, true, kCFNumberFloat32Type, static_cast<float>(0.1), true},
         Conversion{"double beyond float range", 1e40, true, kCFNumberFloat32Type,
                    std::numeric_limits<double>::infinity(), false},
-        Conversion{"int64 beyond int32 clamps", 1099511627776.0, false, kCFNumberSInt32Type, 2147483647, false},
+        Conversion{"int64 beyond int32 clamps", 1099511627776.0, false, kCFNumberSInt32Type, 2147483647,
+                   false},
         Conversion{"negative fits in int8", -1, false, kCFNumberSInt8Type, -1, true},
         Conversion{"300 clamps in int8", 300, false, kCFNumberSInt8Type, 127, false},
         Conversion{"-40000 clamps in int16", -40000, false, kCFNumberSInt16Type, -32768, false},
         Conversion{"2^24+1 is not a float", 16777217, false, kCFNumberFloat32Type, 16777216, false},
-        Conversion{"2^53+1 is not a double", 9007199254740993.0L, false, kCFNumberFloat64Type, 9007199254740992.0,
-                   false},
+        Conversion{"2^53+1 is not a double", 9007199254740993.0L, false, kCFNumberFloat64Type,
+                   9007199254740992.0, false},
         Conversion{"2^63 as double clamps in int64", 9223372036854775808.0, true, kCFNumberSInt64Type,
                    9223372036854775807.0, false}));
 
@@ -235,7 +269,7 @@ TEST(CFNumber, EqualityComparesValuesAcrossKinds) {
     float half = 0.5f;
     double halfD = 0.5;
     int64_t big = (int64_t{1} << 53) + 1;
-    double bigD = 9007199254740992.0;  // 2^53
+    double bigD = 9007199254740992.0; // 2^53
     CFNumberRef a = CFNumberCreate(nullptr, kCFNumberSInt32Type, &one);
     CFNumberRef b = CFNumberCreate(nullptr, kCFNumberFloat64Type, &oneD);
     CFNumberRef c = CFNumberCreate(nullptr, kCFNumberFloat32Type, &half);
@@ -246,12 +280,13 @@ TEST(CFNumber, EqualityComparesValuesAcrossKinds) {
     EXPECT_EQ(CFHash(a), CFHash(b));
     EXPECT_TRUE(CFEqual(c, d));
     EXPECT_FALSE(CFEqual(a, c));
-    EXPECT_FALSE(CFEqual(e, f));  // would be equal if compared as doubles
+    EXPECT_FALSE(CFEqual(e, f)); // would be equal if compared as doubles
     EXPECT_EQ(CFNumberCompare(e, f, nullptr), kCFCompareGreaterThan);
     EXPECT_EQ(CFNumberCompare(f, e, nullptr), kCFCompareLessThan);
     EXPECT_EQ(CFNumberCompare(c, a, nullptr), kCFCompareLessThan);
     EXPECT_EQ(CFNumberCompare(a, b, nullptr), kCFCompareEqualTo);
-    for (CFNumberRef n : {a, b, c, d, e, f}) CFRelease(n);
+    for (CFNumberRef n : {a, b, c, d, e, f})
+        CFRelease(n);
 }
 
 // ---------------------------------------------------------------------------
@@ -276,7 +311,7 @@ TEST(CFString, GetCStringNeverWritesPastTheBuffer) {
     CFStringRef s = makeString("Filter");
     char buffer[16];
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_FALSE(CFStringGetCString(s, buffer, 6, kCFStringEncodingUTF8));  // no room for the zero
+    EXPECT_FALSE(CFStringGetCString(s, buffer, 6, kCFStringEncodingUTF8)); // no room for the zero
     EXPECT_EQ(buffer[0], '\0');
     EXPECT_EQ(buffer[6], '#');
     EXPECT_TRUE(CFStringGetCString(s, buffer, 7, kCFStringEncodingUTF8));
@@ -298,7 +333,7 @@ TEST(CFString, MacRomanMatchesTheSystemConverter) {
     if (converter == reinterpret_cast<iconv_t>(-1)) GTEST_SKIP() << "no MACINTOSH converter";
     int compared = 0;
     for (int byte = 0x80; byte <= 0xFF; ++byte) {
-        if (byte == 0xC6 || byte == 0xF0) continue;  // increment vs. delta; a private-use character
+        if (byte == 0xC6 || byte == 0xF0) continue; // increment vs. delta; a private-use character
         char in[2] = {static_cast<char>(byte), 0};
         char expected[8] = {};
         char* inPtr = in;
@@ -330,7 +365,8 @@ TEST(CFString, CompareOrdersByCodePointWithOptionalCaseFolding) {
     EXPECT_TRUE(CFEqual(b, CFSTR("alpha")));
     CFStringRef formatted = CFStringCreateWithFormat(nullptr, nullptr, CFSTR("%d Hz, %.1f dB"), 440, -3.0);
     EXPECT_TRUE(CFEqual(formatted, CFSTR("440 Hz, -3.0 dB")));
-    for (CFStringRef s : {a, b, c, formatted}) CFRelease(s);
+    for (CFStringRef s : {a, b, c, formatted})
+        CFRelease(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -340,12 +376,12 @@ TEST(CFDictionary, SetAddReplaceAndRemoveFollowTheirOwnRules) {
     CFMutableDictionaryRef dict = makeDictionary();
     CFNumberRef one = makeInt(1);
     CFNumberRef two = makeInt(2);
-    CFStringRef key = makeString("Version");  // a different object than CFSTR("Version")
+    CFStringRef key = makeString("Version"); // a different object than CFSTR("Version")
 
     CFDictionaryAddValue(dict, key, one);
-    CFDictionaryAddValue(dict, CFSTR("Version"), two);  // present: Add keeps the old value
+    CFDictionaryAddValue(dict, CFSTR("Version"), two); // present: Add keeps the old value
     EXPECT_EQ(intValue(CFDictionaryGetValue(dict, CFSTR("Version"))), 1);
-    CFDictionaryReplaceValue(dict, CFSTR("missing"), two);  // absent: Replace adds nothing
+    CFDictionaryReplaceValue(dict, CFSTR("missing"), two); // absent: Replace adds nothing
     EXPECT_FALSE(CFDictionaryContainsKey(dict, CFSTR("missing")));
     CFDictionaryReplaceValue(dict, CFSTR("Version"), two);
     EXPECT_EQ(intValue(CFDictionaryGetValue(dict, key)), 2);
@@ -356,13 +392,14 @@ TEST(CFDictionary, SetAddReplaceAndRemoveFollowTheirOwnRules) {
     const void* value = nullptr;
     EXPECT_TRUE(CFDictionaryGetValueIfPresent(dict, CFSTR("Version"), &value));
     EXPECT_EQ(value, one);
-    EXPECT_FALSE(CFDictionaryGetValueIfPresent(dict, CFSTR("version"), &value));  // keys are case-sensitive
+    EXPECT_FALSE(CFDictionaryGetValueIfPresent(dict, CFSTR("version"), &value)); // keys are case-sensitive
     CFDictionaryRemoveValue(dict, CFSTR("Version"));
     EXPECT_EQ(CFDictionaryGetCount(dict), 0);
     EXPECT_EQ(CFDictionaryGetValue(dict, key), nullptr);
-    CFDictionaryRemoveValue(dict, CFSTR("Version"));  // removing an absent key is harmless
+    CFDictionaryRemoveValue(dict, CFSTR("Version")); // removing an absent key is harmless
 
-    for (CFTypeRef o : {CFTypeRef(dict), CFTypeRef(one), CFTypeRef(two), CFTypeRef(key)}) CFRelease(o);
+    for (CFTypeRef o : {CFTypeRef(dict), CFTypeRef(one), CFTypeRef(two), CFTypeRef(key)})
+        CFRelease(o);
 }
 
 TEST(CFDictionary, KeysAndValuesComeOutInMatchingPairs) {
@@ -389,7 +426,8 @@ TEST(CFDictionary, KeysAndValuesComeOutInMatchingPairs) {
         const int v = intValue(values[n]);
         char expected[16];
         std::snprintf(expected, sizeof expected, "key%d", v);
-        EXPECT_STREQ(CFStringGetCStringPtr(static_cast<CFStringRef>(keys[n]), kCFStringEncodingUTF8), expected);
+        EXPECT_STREQ(CFStringGetCStringPtr(static_cast<CFStringRef>(keys[n]), kCFStringEncodingUTF8),
+                     expected);
         EXPECT_EQ(v % 2, 1);
         EXPECT_FALSE(seen[v]);
         seen[v] = true;
@@ -421,7 +459,8 @@ TEST(CFContainers, EqualityIsDeep) {
         CFArrayAppendValue(list, n);
         CFArrayAppendValue(list, data);
         CFDictionarySetValue(outer, CFSTR("list"), list);
-        for (CFTypeRef o : {CFTypeRef(list), CFTypeRef(n), CFTypeRef(data)}) CFRelease(o);
+        for (CFTypeRef o : {CFTypeRef(list), CFTypeRef(n), CFTypeRef(data)})
+            CFRelease(o);
         return outer;
     };
     CFMutableDictionaryRef x = build(4);
@@ -430,7 +469,8 @@ TEST(CFContainers, EqualityIsDeep) {
     EXPECT_TRUE(CFEqual(x, y));
     EXPECT_FALSE(CFEqual(x, z));
     EXPECT_FALSE(CFEqual(x, CFDictionaryGetValue(x, CFSTR("list"))));
-    for (CFTypeRef o : {CFTypeRef(x), CFTypeRef(y), CFTypeRef(z)}) CFRelease(o);
+    for (CFTypeRef o : {CFTypeRef(x), CFTypeRef(y), CFTypeRef(z)})
+        CFRelease(o);
 }
 
 TEST(CFArray, IndexesOutsideTheArrayAreRefused) {
@@ -442,7 +482,7 @@ TEST(CFArray, IndexesOutsideTheArrayAreRefused) {
     CFArrayInsertValueAtIndex(array, 0, CFSTR("b"));
     EXPECT_EQ(CFArrayGetFirstIndexOfValue(array, CFRangeMake(0, 2), CFSTR("a")), 1);
     const void* out[3] = {nullptr, nullptr, reinterpret_cast<const void*>(7)};
-    CFArrayGetValues(array, CFRangeMake(1, 5), out);  // range too long: nothing copied
+    CFArrayGetValues(array, CFRangeMake(1, 5), out); // range too long: nothing copied
     EXPECT_EQ(out[0], nullptr);
     CFArrayGetValues(array, CFRangeMake(0, 2), out);
     EXPECT_EQ(out[0], CFSTR("b"));
@@ -468,4 +508,4 @@ TEST(CFData, CopiesRangesOnlyInsideTheData) {
     CFRelease(empty);
 }
 
-}  // namespace
+} // namespace

@@ -15,14 +15,14 @@ using listener_test::FakeUnit;
 namespace {
 std::atomic<long> gAllocations{0};
 thread_local bool tCountAllocations = false;
-}  // namespace
+} // namespace
 
 namespace {
 void* countedAllocation(std::size_t size) noexcept {
     if (tCountAllocations) gAllocations.fetch_add(1, std::memory_order_relaxed);
     return std::malloc(size ? size : 1);
 }
-}  // namespace
+} // namespace
 
 // Every plain form is replaced, so that each allocation and its release go
 // through the same pair of functions (sanitizers check that they match). The
@@ -37,14 +37,30 @@ void* operator new[](std::size_t size) {
     if (void* p = countedAllocation(size)) return p;
     throw std::bad_alloc();
 }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return countedAllocation(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return countedAllocation(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return countedAllocation(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 #pragma GCC diagnostic pop
 
 namespace {
@@ -81,7 +97,7 @@ struct HeardEvent {
 void logEvent(void* refCon, void* object, const AudioUnitEvent* e, UInt64, AudioUnitParameterValue value) {
     auto* log = static_cast<std::vector<HeardEvent>*>(refCon);
     const UInt32 id = e->mEventType == kAudioUnitEvent_PropertyChange ? e->mArgument.mProperty.mPropertyID
-                                                                       : e->mArgument.mParameter.mParameterID;
+                                                                      : e->mArgument.mParameter.mParameterID;
     log->push_back(HeardEvent{object, e->mEventType, id, value});
 }
 
@@ -111,7 +127,7 @@ AudioUnitEvent paramEvent(AudioUnitEventType type, const AudioUnitParameter& p) 
 
 int objA, objB;
 
-}  // namespace
+} // namespace
 
 TEST(Listener, SetStoresAtOnceAndDeliversOnlyWhenTheLoopRunsExceptToTheSender) {
     FakeUnit unit;
@@ -122,7 +138,7 @@ TEST(Listener, SetStoresAtOnceAndDeliversOnlyWhenTheLoopRunsExceptToTheSender) {
     const AudioUnitParameter p = unit.param(3);
     ASSERT_EQ(AUListenerAddParameter(l1, &objA, &p), noErr);
     ASSERT_EQ(AUListenerAddParameter(l1, &objB, &p), noErr);
-    ASSERT_EQ(AUListenerAddParameter(l1, &objA, &p), noErr);  // a repeat adds nothing
+    ASSERT_EQ(AUListenerAddParameter(l1, &objA, &p), noErr); // a repeat adds nothing
     ASSERT_EQ(AUListenerAddParameter(l2, &objA, &p), noErr);
 
     ASSERT_EQ(AUParameterSet(l1, &objA, &p, 0.75f, 0), noErr);
@@ -155,7 +171,8 @@ TEST(Listener, ValuesCoalesceToTheLatestAtTheNotificationInterval) {
     const AudioUnitParameter p = unit.param(1);
     AUListenerAddParameter(l, nullptr, &p);
 
-    for (float v : {0.1f, 0.2f, 0.3f}) AUParameterSet(nullptr, nullptr, &p, v, 0);
+    for (float v : {0.1f, 0.2f, 0.3f})
+        AUParameterSet(nullptr, nullptr, &p, v, 0);
     EXPECT_EQ(loop.at(1.000), 1);
     EXPECT_EQ(log.heard.back().value, 0.3f);
 
@@ -197,7 +214,7 @@ TEST(Listener, NotifyDeliversTheValueHeldAtDeliveryAndAnyParameterFansOutPerUnit
 
     const AudioUnitParameter p1 = unit.param(1);
     ASSERT_EQ(AUParameterListenerNotify(nullptr, nullptr, &p1), noErr);
-    unit.setQuietly(1, 0.9f);  // changed again before the loop runs
+    unit.setQuietly(1, 0.9f); // changed again before the loop runs
     loop.at(0.0);
     EXPECT_EQ(log.heard, (std::vector<Heard>{{&objA, 1, 0.9f}}));
 
@@ -206,9 +223,10 @@ TEST(Listener, NotifyDeliversTheValueHeldAtDeliveryAndAnyParameterFansOutPerUnit
     ASSERT_EQ(AUParameterListenerNotify(nullptr, nullptr, &any), noErr);
     unit.setQuietly(2, 0.55f);
     loop.at(0.0);
-    ASSERT_EQ(log.heard.size(), 3u);  // the other unit's registration is not told
+    ASSERT_EQ(log.heard.size(), 3u); // the other unit's registration is not told
     std::vector<float> values(3, -1.0f);
-    for (const Heard& h : log.heard) values.at(h.id) = h.value;
+    for (const Heard& h : log.heard)
+        values.at(h.id) = h.value;
     EXPECT_EQ(values, (std::vector<float>{0.1f, 0.9f, 0.55f}));
 
     // A sender is excluded from an announcement too; a setter cannot use "any".
@@ -265,13 +283,14 @@ TEST(Listener, RegistrationsAreBoundedAndRemovedOnesAreReused) {
         ASSERT_EQ(AUListenerAddParameter(l, &objects[i], &p), noErr);
     EXPECT_EQ(AUListenerAddParameter(l, &objects[kMorvaneListenerMaxRegistrations], &p), memFullErr);
 
-    AUParameterSet(nullptr, nullptr, &p, 0.2f, 0);  // leaves a pending mark on every registration
+    AUParameterSet(nullptr, nullptr, &p, 0.2f, 0); // leaves a pending mark on every registration
     AUListenerRemoveParameter(l, &objects[7], &p);
     ASSERT_EQ(AUListenerAddParameter(l, &objects[kMorvaneListenerMaxRegistrations], &p), noErr);
     loop.at(0.0);
     // The reused registration does not inherit the removed one's pending value.
     EXPECT_EQ(log.heard.size(), kMorvaneListenerMaxRegistrations - 1);
-    for (const Heard& h : log.heard) EXPECT_NE(h.object, &objects[kMorvaneListenerMaxRegistrations]);
+    for (const Heard& h : log.heard)
+        EXPECT_NE(h.object, &objects[kMorvaneListenerMaxRegistrations]);
     AUListenerDispose(l);
 }
 
@@ -315,15 +334,16 @@ TEST(EventListener, GesturesArriveInOrderAroundTheValuesSetDuringThem) {
     AUEventListenerRef l = nullptr;
     ASSERT_EQ(AUEventListenerCreate(logEvent, &heard, loop.rl, nullptr, 0.01f, 0.0f, &l), noErr);
     const AudioUnitParameter p = unit.param(6);
-    for (AudioUnitEventType t : {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
-                                 kAudioUnitEvent_EndParameterChangeGesture}) {
+    for (AudioUnitEventType t :
+         {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
+          kAudioUnitEvent_EndParameterChangeGesture}) {
         const AudioUnitEvent e = paramEvent(t, p);
         ASSERT_EQ(AUEventListenerAddEventType(l, &objA, &e), noErr);
     }
     const AudioUnitEvent begin = paramEvent(kAudioUnitEvent_BeginParameterChangeGesture, p);
     const AudioUnitEvent end = paramEvent(kAudioUnitEvent_EndParameterChangeGesture, p);
 
-    AUParameterSet(nullptr, nullptr, &p, 0.1f, 0);  // before the gesture
+    AUParameterSet(nullptr, nullptr, &p, 0.1f, 0); // before the gesture
     loop.at(0.0);
     AUEventListenerNotify(nullptr, nullptr, &begin);
     AUParameterSet(nullptr, nullptr, &p, 0.2f, 0);
@@ -331,7 +351,7 @@ TEST(EventListener, GesturesArriveInOrderAroundTheValuesSetDuringThem) {
     AUEventListenerNotify(nullptr, nullptr, &end);
     AUEventListenerNotify(nullptr, nullptr, &begin);
     AUParameterSet(nullptr, nullptr, &p, 0.4f, 0);
-    EXPECT_EQ(loop.at(0.005), 0);  // inside the interval
+    EXPECT_EQ(loop.at(0.005), 0); // inside the interval
     EXPECT_EQ(loop.at(0.010), 5);
     const std::vector<HeardEvent> expected{
         {&objA, kAudioUnitEvent_ParameterValueChange, 6, 0.1f},
@@ -369,7 +389,8 @@ TEST(EventListener, AnnouncingThenSettingAsSenderReachesOthersButNotTheSender) {
     loop.at(0.0);
     EXPECT_TRUE(selfLog.heard.empty());
     EXPECT_EQ(viewLog.heard, (std::vector<Heard>{{&objB, 9, 0.625f}}));
-    EXPECT_EQ(hostHeard, (std::vector<HeardEvent>{{nullptr, kAudioUnitEvent_ParameterValueChange, 9, 0.625f}}));
+    EXPECT_EQ(hostHeard,
+              (std::vector<HeardEvent>{{nullptr, kAudioUnitEvent_ParameterValueChange, 9, 0.625f}}));
 
     // Event registrations belong to event listeners; unknown types are refused.
     EXPECT_EQ(AUEventListenerAddEventType(view, nullptr, &change), paramErr);
@@ -394,7 +415,8 @@ TEST(EventListener, PropertyEventsAndAFullQueueCountTheirDrops) {
     ASSERT_EQ(AUEventListenerAddEventType(l, nullptr, &e), noErr);
 
     const UInt32 posts = kMorvaneListenerEventQueueSize + 10;
-    for (UInt32 i = 0; i < posts; ++i) AUEventListenerNotify(nullptr, nullptr, &e);
+    for (UInt32 i = 0; i < posts; ++i)
+        AUEventListenerNotify(nullptr, nullptr, &e);
     EXPECT_EQ(loop.at(0.0), CFIndex(kMorvaneListenerEventQueueSize));
     EXPECT_EQ(MorvaneListenerDroppedEvents(l), 10u);
     EXPECT_EQ(heard.front(), (HeardEvent{nullptr, kAudioUnitEvent_PropertyChange, 80002, 0.0f}));
@@ -410,17 +432,20 @@ TEST(Listener, PostingAndDeliveringAllocateNothing) {
     static std::atomic<int> calls{0};
     AUParameterListenerRef l = nullptr;
     AUEventListenerRef e = nullptr;
-    ASSERT_EQ(AUListenerCreate([](void*, void*, const AudioUnitParameter*, AudioUnitParameterValue) { ++calls; },
-                               nullptr, loop.rl, nullptr, 0.01f, &l),
-              noErr);
-    ASSERT_EQ(AUEventListenerCreate([](void*, void*, const AudioUnitEvent*, UInt64, AudioUnitParameterValue) { ++calls; },
-                                    nullptr, loop.rl, nullptr, 0.01f, 0.0f, &e),
+    ASSERT_EQ(
+        AUListenerCreate([](void*, void*, const AudioUnitParameter*, AudioUnitParameterValue) { ++calls; },
+                         nullptr, loop.rl, nullptr, 0.01f, &l),
+        noErr);
+    ASSERT_EQ(AUEventListenerCreate(
+                  [](void*, void*, const AudioUnitEvent*, UInt64, AudioUnitParameterValue) { ++calls; },
+                  nullptr, loop.rl, nullptr, 0.01f, 0.0f, &e),
               noErr);
     for (AudioUnitParameterID id = 0; id < 8; ++id) {
         const AudioUnitParameter p = unit.param(id);
         AUListenerAddParameter(l, nullptr, &p);
-        for (AudioUnitEventType t : {kAudioUnitEvent_BeginParameterChangeGesture,
-                                     kAudioUnitEvent_ParameterValueChange, kAudioUnitEvent_EndParameterChangeGesture}) {
+        for (AudioUnitEventType t :
+             {kAudioUnitEvent_BeginParameterChangeGesture, kAudioUnitEvent_ParameterValueChange,
+              kAudioUnitEvent_EndParameterChangeGesture}) {
             const AudioUnitEvent ev = paramEvent(t, p);
             AUEventListenerAddEventType(e, nullptr, &ev);
         }

@@ -20,25 +20,25 @@ struct FakeUnitStore {
 inline OSStatus fakeUnitEntry(ComponentParameters* params, void* storage) {
     auto* store = static_cast<FakeUnitStore*>(storage);
     switch (params->what) {
-        case kComponentOpenSelect:
-            SetComponentInstanceStorage(static_cast<ComponentInstance>(params->args[0].ptr), new FakeUnitStore());
-            return noErr;
-        case kComponentCloseSelect:
-            delete store;
-            return noErr;
-        case kAudioUnitGetParameterSelect:
-        case kAudioUnitSetParameterSelect: {
-            const UInt32 id = params->args[0].u32;
-            if (params->args[1].u32 != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
-            if (id >= kFakeParameterCount) return kAudioUnitErr_InvalidParameter;
-            if (params->what == kAudioUnitGetParameterSelect)
-                *static_cast<Float32*>(params->args[3].ptr) = store->values[id].load(std::memory_order_relaxed);
-            else
-                store->values[id].store(params->args[3].f32, std::memory_order_relaxed);
-            return noErr;
-        }
-        default:
-            return badComponentSelector;
+    case kComponentOpenSelect:
+        SetComponentInstanceStorage(static_cast<ComponentInstance>(params->args[0].ptr), new FakeUnitStore());
+        return noErr;
+    case kComponentCloseSelect:
+        delete store;
+        return noErr;
+    case kAudioUnitGetParameterSelect:
+    case kAudioUnitSetParameterSelect: {
+        const UInt32 id = params->args[0].u32;
+        if (params->args[1].u32 != kAudioUnitScope_Global) return kAudioUnitErr_InvalidScope;
+        if (id >= kFakeParameterCount) return kAudioUnitErr_InvalidParameter;
+        if (params->what == kAudioUnitGetParameterSelect)
+            *static_cast<Float32*>(params->args[3].ptr) = store->values[id].load(std::memory_order_relaxed);
+        else
+            store->values[id].store(params->args[3].f32, std::memory_order_relaxed);
+        return noErr;
+    }
+    default:
+        return badComponentSelector;
     }
 }
 
@@ -66,4 +66,4 @@ struct FakeUnit {
     }
 };
 
-}  // namespace listener_test
+} // namespace listener_test

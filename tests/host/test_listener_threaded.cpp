@@ -48,9 +48,11 @@ void recordSeen(void* refCon, void*, const AudioUnitParameter* p, AudioUnitParam
 }
 
 std::atomic<int> gSenderHeard{0};
-void countSender(void*, void*, const AudioUnitParameter*, AudioUnitParameterValue) { ++gSenderHeard; }
+void countSender(void*, void*, const AudioUnitParameter*, AudioUnitParameterValue) {
+    ++gSenderHeard;
+}
 
-}  // namespace
+} // namespace
 
 TEST(ListenerThreaded, RenderAndHostPostsAllArriveOnTheLoopCoalescedWithTheLatestValueLast) {
     FakeUnit unitA, unitB;
@@ -85,7 +87,8 @@ TEST(ListenerThreaded, RenderAndHostPostsAllArriveOnTheLoopCoalescedWithTheLates
     std::thread host([&] {
         const AudioUnitParameter any = unitB.param(kAUParameterListener_AnyParameter);
         for (int i = 1; i <= kRounds; ++i) {
-            for (UInt32 id = 0; id < kParams; ++id) unitB.setQuietly(id, float(i));
+            for (UInt32 id = 0; id < kParams; ++id)
+                unitB.setQuietly(id, float(i));
             AUParameterListenerNotify(nullptr, nullptr, &any);
         }
         --running;
@@ -131,7 +134,7 @@ void recordGesture(void* refCon, void*, const AudioUnitEvent* e, UInt64, AudioUn
     if (e->mEventType != kAudioUnitEvent_ParameterValueChange) log->consumed.fetch_add(1);
 }
 
-}  // namespace
+} // namespace
 
 TEST(ListenerThreaded, GesturesFromTheRenderThreadKeepTheirOrderAroundValues) {
     FakeUnit unit;
@@ -154,14 +157,17 @@ TEST(ListenerThreaded, GesturesFromTheRenderThreadKeepTheirOrderAroundValues) {
     std::thread render([&] {
         for (int c = 0; c < kCycles; ++c) {
             // Keep well inside the event queue: the test is about order, not overflow.
-            while (2 * c - log.consumed.load() > 64) std::this_thread::yield();
+            while (2 * c - log.consumed.load() > 64)
+                std::this_thread::yield();
             AUEventListenerNotify(nullptr, nullptr, &begin);
-            for (int k = 1; k <= 3; ++k) AUParameterSet(nullptr, nullptr, &p, float(c * 10 + k), 0);
+            for (int k = 1; k <= 3; ++k)
+                AUParameterSet(nullptr, nullptr, &p, float(c * 10 + k), 0);
             AUEventListenerNotify(nullptr, nullptr, &end);
         }
         done = true;
     });
-    while (!done.load()) MorvaneRunLoopPump(loop.rl);
+    while (!done.load())
+        MorvaneRunLoopPump(loop.rl);
     render.join();
     MorvaneRunLoopPump(loop.rl);
 
@@ -171,22 +177,22 @@ TEST(ListenerThreaded, GesturesFromTheRenderThreadKeepTheirOrderAroundValues) {
     float lastValue = -1.0f;
     for (size_t i = 0; i < log.types.size(); ++i) {
         switch (log.types[i]) {
-            case kAudioUnitEvent_BeginParameterChangeGesture:
-                orderBroken |= inside;
-                inside = true;
-                ++begins;
-                break;
-            case kAudioUnitEvent_ParameterValueChange:
-                orderBroken |= !inside;  // every value was set inside a gesture
-                lastValue = log.values[i];
-                break;
-            case kAudioUnitEvent_EndParameterChangeGesture:
-                orderBroken |= !inside;
-                // The drag's last value came before its end.
-                lastValueLost |= lastValue != float(ends * 10 + 3);
-                inside = false;
-                ++ends;
-                break;
+        case kAudioUnitEvent_BeginParameterChangeGesture:
+            orderBroken |= inside;
+            inside = true;
+            ++begins;
+            break;
+        case kAudioUnitEvent_ParameterValueChange:
+            orderBroken |= !inside; // every value was set inside a gesture
+            lastValue = log.values[i];
+            break;
+        case kAudioUnitEvent_EndParameterChangeGesture:
+            orderBroken |= !inside;
+            // The drag's last value came before its end.
+            lastValueLost |= lastValue != float(ends * 10 + 3);
+            inside = false;
+            ++ends;
+            break;
         }
     }
     EXPECT_FALSE(orderBroken);
@@ -215,7 +221,7 @@ void countEvent(void* refCon, void*, const AudioUnitEvent*, UInt64, AudioUnitPar
     ++static_cast<Counter*>(refCon)->calls;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ListenerThreaded, ListenersComeAndGoWhilePostsAndDeliveriesContinue) {
     FakeUnit unit;
@@ -235,7 +241,8 @@ TEST(ListenerThreaded, ListenersComeAndGoWhilePostsAndDeliveriesContinue) {
     };
     // A second user-interface thread delivers the loop the whole time.
     std::thread deliverer([&] {
-        while (!stop.load()) MorvaneRunLoopFlush(loop.rl);
+        while (!stop.load())
+            MorvaneRunLoopFlush(loop.rl);
     });
     std::thread render(poster, 0), host(poster, 1);
 
@@ -247,7 +254,8 @@ TEST(ListenerThreaded, ListenersComeAndGoWhilePostsAndDeliveriesContinue) {
         AUParameterListenerRef l = nullptr;
         AUEventListenerRef e = nullptr;
         ASSERT_EQ(AUListenerCreate(slowCount, counter.get(), loop.rl, nullptr, 0.0f, &l), noErr);
-        ASSERT_EQ(AUEventListenerCreate(countEvent, eventCounter.get(), loop.rl, nullptr, 0.0f, 0.0f, &e), noErr);
+        ASSERT_EQ(AUEventListenerCreate(countEvent, eventCounter.get(), loop.rl, nullptr, 0.0f, 0.0f, &e),
+                  noErr);
         for (UInt32 id = 0; id < 4; ++id) {
             const AudioUnitParameter p = unit.param(id);
             AUListenerAddParameter(l, nullptr, &p);

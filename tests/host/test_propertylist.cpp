@@ -1,8 +1,8 @@
 // Property lists: the XML we write, binary input, and untrusted files that
 // must give errors instead of crashes.
-#include <gtest/gtest.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,13 +21,14 @@ namespace {
 
 // A scratch directory removed with its files at the end of each test.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = testing::TempDir() + "plistXXXXXX";
         path_ = mkdtemp(pattern.data()) ? pattern : "";
     }
     ~TempDir() {
-        for (const std::string& name : entries()) ::unlink((path_ + "/" + name).c_str());
+        for (const std::string& name : entries())
+            ::unlink((path_ + "/" + name).c_str());
         ::rmdir(path_.c_str());
     }
     std::string file(const char* name) const { return path_ + "/" + name; }
@@ -35,13 +36,14 @@ public:
         std::vector<std::string> names;
         if (DIR* dir = ::opendir(path_.c_str())) {
             while (dirent* e = ::readdir(dir))
-                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                    names.push_back(e->d_name);
             ::closedir(dir);
         }
         return names;
     }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -58,7 +60,8 @@ void writeBytes(const std::string& path, const void* bytes, size_t size) {
 }
 
 CFDataRef dataOf(const std::string& bytes) {
-    return CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()), static_cast<CFIndex>(bytes.size()));
+    return CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(bytes.data()),
+                        static_cast<CFIndex>(bytes.size()));
 }
 
 // Parses bytes; returns the object (or nullptr) and the error text.
@@ -92,7 +95,8 @@ void setNumber(CFMutableDictionaryRef dict, CFStringRef key, CFNumberType type, 
 }
 
 CFMutableDictionaryRef makeDictionary() {
-    return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
+    return CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                     &kCFTypeDictionaryValueCallBacks);
 }
 
 // A state-like dictionary, its keys added out of order.
@@ -108,7 +112,8 @@ CFMutableDictionaryRef sampleState() {
     setNumber(dict, CFSTR("bias"), kCFNumberSInt32Type, &bias);
     setNumber(dict, CFSTR("samples"), kCFNumberSInt64Type, &samples);
     UInt8 bytes[60];
-    for (int k = 0; k < 60; ++k) bytes[k] = static_cast<UInt8>(k);
+    for (int k = 0; k < 60; ++k)
+        bytes[k] = static_cast<UInt8>(k);
     CFDataRef motion = CFDataCreate(nullptr, bytes, 60);
     CFDictionarySetValue(dict, CFSTR("LeftMotion"), motion);
     CFRelease(motion);
@@ -183,7 +188,8 @@ std::string binaryPlist(const std::vector<std::vector<UInt8>>& objects) {
     }
     const uint64_t tableOffset = out.size();
     for (uint32_t off : offsets)
-        for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((off >> shift) & 0xFF);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out += static_cast<char>((off >> shift) & 0xFF);
     const int refSize = objects.size() > 255 ? 4 : 1;
     std::string trailer(32, '\0');
     trailer[6] = 4;
@@ -198,7 +204,8 @@ std::string binaryPlist(const std::vector<std::vector<UInt8>>& objects) {
 // A reference of refSize bytes (matches binaryPlist's choice).
 void appendRef(std::vector<UInt8>& o, uint32_t ref, size_t objectCount) {
     if (objectCount > 255)
-        for (int shift = 24; shift >= 0; shift -= 8) o.push_back(static_cast<UInt8>(ref >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            o.push_back(static_cast<UInt8>(ref >> shift));
     else
         o.push_back(static_cast<UInt8>(ref));
 }
@@ -234,8 +241,10 @@ std::string nestedBinary(size_t n) {
 
 std::string nestedXml(size_t n) {
     std::string s = "<plist>";
-    for (size_t k = 0; k < n; ++k) s += "<array>";
-    for (size_t k = 0; k < n; ++k) s += "</array>";
+    for (size_t k = 0; k < n; ++k)
+        s += "<array>";
+    for (size_t k = 0; k < n; ++k)
+        s += "</array>";
     return s + "</plist>";
 }
 
@@ -321,11 +330,12 @@ TEST(PropertyListFile, FailedWriteLeavesTheOldFileAndNoTemporaries) {
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_FALSE(writePropertyListFile(pipe, good, error));
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(::lstat(pipe.c_str(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_EQ(dir.entries().size(), 2u);
-    for (CFTypeRef o : {CFTypeRef(good), CFTypeRef(bad), CFTypeRef(key)}) CFRelease(o);
+    for (CFTypeRef o : {CFTypeRef(good), CFTypeRef(bad), CFTypeRef(key)})
+        CFRelease(o);
 }
 
 TEST(PropertyListData, ObjectsThatAreNotPropertyListsAreRefused) {
@@ -358,7 +368,8 @@ TEST(PropertyListData, ObjectsThatAreNotPropertyListsAreRefused) {
         }
     }
     refused(deep, "deeper than 64");
-    for (CFTypeRef o : {CFTypeRef(plain), CFTypeRef(zero), deep}) CFRelease(o);
+    for (CFTypeRef o : {CFTypeRef(plain), CFTypeRef(zero), deep})
+        CFRelease(o);
 }
 
 // ---------------------------------------------------------------------------
@@ -392,10 +403,10 @@ TEST(PropertyListData, ReadsHandBuiltBinary) {
 
 TEST(PropertyListData, IntegersAtTheEdgesOfTheRangeAreKept) {
     std::string error;
-    CFPropertyListRef plist = parse(
-        "<plist><array><integer>-9223372036854775808</integer><integer>0x10</integer>"
-        "<integer> 9223372036854775807 </integer><real>-infinity</real></array></plist>",
-        error);
+    CFPropertyListRef plist =
+        parse("<plist><array><integer>-9223372036854775808</integer><integer>0x10</integer>"
+              "<integer> 9223372036854775807 </integer><real>-infinity</real></array></plist>",
+              error);
     ASSERT_NE(plist, nullptr) << error;
     auto array = static_cast<CFArrayRef>(plist);
     int64_t v[3] = {};
@@ -412,7 +423,8 @@ TEST(PropertyListData, IntegersAtTheEdgesOfTheRangeAreKept) {
 
     // 128-bit binary integers that fit in 64 bits, and one that does not.
     std::vector<UInt8> minusFive = {0x14};
-    for (int k = 0; k < 15; ++k) minusFive.push_back(0xFF);
+    for (int k = 0; k < 15; ++k)
+        minusFive.push_back(0xFF);
     minusFive.push_back(0xFB);
     plist = parse(binaryPlist({minusFive}), error);
     ASSERT_NE(plist, nullptr) << error;
@@ -430,8 +442,10 @@ TEST(PropertyListData, MutabilityOptionsAreHonoured) {
     CFPropertyListRef frozen = parse(xml, error);
     CFPropertyListRef open = parse(xml, error, kCFPropertyListMutableContainersAndLeaves);
     ASSERT_TRUE(frozen && open);
-    CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(frozen)), CFSTR("x"), CFSTR("y"));
-    CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(open)), CFSTR("x"), CFSTR("y"));
+    CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(frozen)), CFSTR("x"),
+                         CFSTR("y"));
+    CFDictionarySetValue(static_cast<CFMutableDictionaryRef>(const_cast<void*>(open)), CFSTR("x"),
+                         CFSTR("y"));
     EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(frozen)), 1);
     EXPECT_EQ(CFDictionaryGetCount(static_cast<CFDictionaryRef>(open)), 2);
     auto data = static_cast<CFMutableDataRef>(
@@ -444,7 +458,8 @@ TEST(PropertyListData, MutabilityOptionsAreHonoured) {
     ASSERT_NE(copy, nullptr);
     EXPECT_TRUE(CFEqual(copy, open));
     EXPECT_NE(CFDictionaryGetValue(static_cast<CFDictionaryRef>(copy), CFSTR("d")), data);
-    for (CFTypeRef o : {frozen, open, copy}) CFRelease(o);
+    for (CFTypeRef o : {frozen, open, copy})
+        CFRelease(o);
 }
 
 // ---------------------------------------------------------------------------
@@ -453,18 +468,19 @@ TEST(PropertyListData, MutabilityOptionsAreHonoured) {
 struct BadInput {
     const char* what;
     const char* bytes;
-    const char* expected;  // part of the error text
+    const char* expected; // part of the error text
 };
 
 class PropertyListBadInput : public testing::TestWithParam<BadInput> {};
 
-TEST_P(PropertyListBadInput, IsRefusedWithAReason) { expectRefused(GetParam().bytes, GetParam().expected); }
+TEST_P(PropertyListBadInput, IsRefusedWithAReason) {
+    expectRefused(GetParam().bytes, GetParam().expected);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Xml, PropertyListBadInput,
     testing::Values(
-        BadInput{"empty", "", "empty"},
-        BadInput{"not a property list", "hello", "neither XML nor binary"},
+        BadInput{"empty", "", "empty"}, BadInput{"not a property list", "hello", "neither XML nor binary"},
         BadInput{"date", "<plist><date>2020-01-01T00:00:00Z</date></plist>", "dates are not supported"},
         BadInput{"date deep inside",
                  "<plist><dict><key>k</key><array><date>2020-01-01T00:00:00Z</date></array></dict></plist>",
@@ -505,18 +521,20 @@ TEST(PropertyListUntrusted, BinaryStructureTricksAreRefused) {
     // A zero character would cut a key short (and cannot be written as XML).
     expectRefused(binaryPlist({{0x62, 0x00, 'a', 0x00, 0x00}}), "zero character");
     expectRefused(binaryPlist({{0xA1, 0x05}}), "missing object");
-    expectRefused(binaryPlist({{0xC1, 0x00}}), "unsupported object type");  // a set
+    expectRefused(binaryPlist({{0xC1, 0x00}}), "unsupported object type"); // a set
     expectRefused(binaryPlist({{0x00}}), "null");
 
     // Each level refers twice to the next: 2^40 values once expanded.
     std::vector<std::vector<UInt8>> objects;
-    for (UInt8 k = 0; k < 40; ++k) objects.push_back({0xA2, static_cast<UInt8>(k + 1), static_cast<UInt8>(k + 1)});
+    for (UInt8 k = 0; k < 40; ++k)
+        objects.push_back({0xA2, static_cast<UInt8>(k + 1), static_cast<UInt8>(k + 1)});
     objects.push_back({0x09});
     expectRefused(binaryPlist(objects), "more than");
 
     // Ten levels (1024 leaves) is an ordinary shared structure.
     objects.clear();
-    for (UInt8 k = 0; k < 10; ++k) objects.push_back({0xA2, static_cast<UInt8>(k + 1), static_cast<UInt8>(k + 1)});
+    for (UInt8 k = 0; k < 10; ++k)
+        objects.push_back({0xA2, static_cast<UInt8>(k + 1), static_cast<UInt8>(k + 1)});
     objects.push_back({0x09});
     std::string error;
     CFPropertyListRef plist = parse(binaryPlist(objects), error);
@@ -532,11 +550,14 @@ TEST(PropertyListUntrusted, EveryTruncationIsRefused) {
     ASSERT_TRUE(xml && bin);
     const std::string xmlText(reinterpret_cast<const char*>(CFDataGetBytePtr(xml)), CFDataGetLength(xml));
     const std::string binText(reinterpret_cast<const char*>(CFDataGetBytePtr(bin)), CFDataGetLength(bin));
-    const size_t xmlEnd = xmlText.rfind("</plist>");  // a cut after the last tag is still whole
-    for (size_t n = 0; n < xmlEnd; ++n) expectRefused(xmlText.substr(0, n));
-    for (size_t n = 0; n < binText.size(); ++n) expectRefused(binText.substr(0, n));
+    const size_t xmlEnd = xmlText.rfind("</plist>"); // a cut after the last tag is still whole
+    for (size_t n = 0; n < xmlEnd; ++n)
+        expectRefused(xmlText.substr(0, n));
+    for (size_t n = 0; n < binText.size(); ++n)
+        expectRefused(binText.substr(0, n));
     expectRefused(sampleBinary().substr(0, sampleBinary().size() - 1));
-    for (CFTypeRef o : {CFTypeRef(state), CFTypeRef(xml), CFTypeRef(bin)}) CFRelease(o);
+    for (CFTypeRef o : {CFTypeRef(state), CFTypeRef(xml), CFTypeRef(bin)})
+        CFRelease(o);
 }
 
 TEST(PropertyListUntrusted, RandomAndMutatedBytesNeverCrash) {
@@ -545,7 +566,8 @@ TEST(PropertyListUntrusted, RandomAndMutatedBytesNeverCrash) {
     CFDataRef bin = CFPropertyListCreateData(nullptr, state, kCFPropertyListBinaryFormat_v1_0, 0, nullptr);
     const std::string seeds[] = {
         std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(xml)), CFDataGetLength(xml)),
-        std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(bin)), CFDataGetLength(bin)), sampleBinary()};
+        std::string(reinterpret_cast<const char*>(CFDataGetBytePtr(bin)), CFDataGetLength(bin)),
+        sampleBinary()};
     std::mt19937 random(12345);
     std::string error;
     int parsed = 0;
@@ -553,11 +575,15 @@ TEST(PropertyListUntrusted, RandomAndMutatedBytesNeverCrash) {
         std::string bytes;
         if (round % 3 == 0) {
             bytes.resize(random() % 400);
-            for (char& c : bytes) c = static_cast<char>(random());
-            if (round % 2) bytes.replace(0, std::min<size_t>(8, bytes.size()), "bplist00", std::min<size_t>(8, bytes.size()));
+            for (char& c : bytes)
+                c = static_cast<char>(random());
+            if (round % 2)
+                bytes.replace(0, std::min<size_t>(8, bytes.size()), "bplist00",
+                              std::min<size_t>(8, bytes.size()));
         } else {
             bytes = seeds[random() % 3];
-            for (int flips = 1 + random() % 4; flips > 0; --flips) bytes[random() % bytes.size()] = static_cast<char>(random());
+            for (int flips = 1 + random() % 4; flips > 0; --flips)
+                bytes[random() % bytes.size()] = static_cast<char>(random());
         }
         CFPropertyListRef plist = parse(bytes, error);
         if (plist) {
@@ -568,8 +594,9 @@ TEST(PropertyListUntrusted, RandomAndMutatedBytesNeverCrash) {
             EXPECT_FALSE(error.empty());
         }
     }
-    EXPECT_GT(parsed, 0);  // some mutations land in harmless places
-    for (CFTypeRef o : {CFTypeRef(state), CFTypeRef(xml), CFTypeRef(bin)}) CFRelease(o);
+    EXPECT_GT(parsed, 0); // some mutations land in harmless places
+    for (CFTypeRef o : {CFTypeRef(state), CFTypeRef(xml), CFTypeRef(bin)})
+        CFRelease(o);
 }
 
 TEST(PropertyListUntrusted, FileProblemsGiveClearErrors) {
@@ -578,13 +605,13 @@ TEST(PropertyListUntrusted, FileProblemsGiveClearErrors) {
     EXPECT_EQ(readPropertyListDictionary(dir.file("absent.plist"), error), nullptr);
     EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
 
-    EXPECT_EQ(readPropertyListDictionary(dir.file(""), error), nullptr);  // the directory itself
+    EXPECT_EQ(readPropertyListDictionary(dir.file(""), error), nullptr); // the directory itself
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
 
     const std::string huge = dir.file("huge.plist");
     int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, kMorvanePropertyListMaxBytes + 1), 0);  // sparse: costs no disk
+    ASSERT_EQ(::ftruncate(fd, kMorvanePropertyListMaxBytes + 1), 0); // sparse: costs no disk
     ::close(fd);
     EXPECT_EQ(readPropertyListDictionary(huge, error), nullptr);
     EXPECT_NE(error.find("larger than 64 MiB"), std::string::npos) << error;
@@ -607,4 +634,4 @@ TEST(PropertyListUntrusted, FileProblemsGiveClearErrors) {
     CFRelease(dict);
 }
 
-}  // namespace
+} // namespace

@@ -40,7 +40,7 @@ CFRunLoopTimerRef makeTimer(TimerLog& log, double fireDate, double interval) {
     return CFRunLoopTimerCreate(kCFAllocatorDefault, fireDate, interval, 0, 0, recordFire, &context);
 }
 
-}  // namespace
+} // namespace
 
 TEST(RunLoop, EachThreadHasItsOwnLoopAndTheMainLoopIsTheMainThreads) {
     CFRunLoopRef here = CFRunLoopGetCurrent();
@@ -127,14 +127,14 @@ TEST(RunLoop, TimersAddRemoveAndInvalidateThemselvesSafely) {
     log.loop = a.loop;
     CFRunLoopTimerRef timer = makeTimer(log, 0.0, 1.0);
     CFRunLoopAddTimer(a.loop, timer, kCFRunLoopDefaultMode);
-    CFRunLoopAddTimer(b.loop, timer, kCFRunLoopDefaultMode);  // already on a: ignored
+    CFRunLoopAddTimer(b.loop, timer, kCFRunLoopDefaultMode); // already on a: ignored
     EXPECT_TRUE(CFRunLoopContainsTimer(a.loop, timer, kCFRunLoopDefaultMode));
     EXPECT_FALSE(CFRunLoopContainsTimer(b.loop, timer, kCFRunLoopDefaultMode));
     EXPECT_EQ(MorvaneRunLoopPumpAt(b.loop, 5.0), 0);
 
     CFRunLoopRemoveTimer(a.loop, timer, kCFRunLoopDefaultMode);
     EXPECT_EQ(MorvaneRunLoopPumpAt(a.loop, 5.0), 0);
-    EXPECT_TRUE(CFRunLoopTimerIsValid(timer));  // removed, not invalidated
+    EXPECT_TRUE(CFRunLoopTimerIsValid(timer)); // removed, not invalidated
     CFRunLoopAddTimer(b.loop, timer, kCFRunLoopDefaultMode);
     EXPECT_EQ(MorvaneRunLoopPumpAt(b.loop, 5.0), 1);
 
@@ -158,15 +158,15 @@ TEST(RunLoop, TimerContextInfoIsRetainedOnceAndReleasedOnce) {
                                       return p;
                                   },
                                   [](const void*) { ++releases; }, nullptr};
-    CFRunLoopTimerRef timer =
-        CFRunLoopTimerCreate(nullptr, 0.0, 1.0, 0, 0, [](CFRunLoopTimerRef, void*) {}, &context);
+    CFRunLoopTimerRef timer = CFRunLoopTimerCreate(
+        nullptr, 0.0, 1.0, 0, 0, [](CFRunLoopTimerRef, void*) {}, &context);
     {
         TestLoop t(0.0);
         CFRunLoopAddTimer(t.loop, timer, kCFRunLoopDefaultMode);
         MorvaneRunLoopTimerRelease(timer);
         EXPECT_EQ(MorvaneRunLoopPumpAt(t.loop, 1.0), 1);
         EXPECT_EQ(releases.load(), 0);
-    }  // the loop goes, and with it the last reference to the timer
+    } // the loop goes, and with it the last reference to the timer
     EXPECT_EQ(retains.load(), 1);
     EXPECT_EQ(releases.load(), 1);
     EXPECT_EQ(CFRunLoopTimerCreate(nullptr, 0.0, 1.0, 0, 0, nullptr, &context), nullptr);
@@ -189,7 +189,7 @@ CFIndex probePerform(void* info, CFAbsoluteTime now, Boolean force) {
     if (p->removeSelf) p->removeResult = MorvaneRunLoopRemoveSource(p->loop, p);
     return 1;
 }
-}  // namespace
+} // namespace
 
 TEST(RunLoop, SourcesRunFirstWithTheLoopTimeAndFlushForcesThem) {
     TestLoop t(3.0);
@@ -228,7 +228,8 @@ TEST(RunLoop, RemovingASourceWaitsForItsPerformOnAnotherThread) {
         },
         &slow);
     std::thread pumper([&] { MorvaneRunLoopPump(t.loop); });
-    while (!slow.inside) std::this_thread::yield();
+    while (!slow.inside)
+        std::this_thread::yield();
     EXPECT_FALSE(MorvaneRunLoopRemoveSource(t.loop, &slow));
     EXPECT_TRUE(slow.finished);
     pumper.join();
@@ -280,7 +281,8 @@ TEST(RunLoop, StopFromAnotherThreadEndsAWaitingRun) {
         CFRunLoopTimerInvalidate(timer);
         MorvaneRunLoopTimerRelease(timer);
     });
-    while (!loop.load()) std::this_thread::yield();
+    while (!loop.load())
+        std::this_thread::yield();
     const auto before = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     CFRunLoopStop(loop.load());

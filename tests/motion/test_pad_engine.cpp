@@ -38,7 +38,7 @@ struct FakeEffect : MorvanePadHost {
 };
 
 class PadEngine : public ::testing::Test {
-protected:
+  protected:
     static constexpr float kRate = 44100.0f;
 
     void SetUp() override {
@@ -49,7 +49,8 @@ protected:
         params.setNaturalValue(kLinkMode, 0);
         params.setNaturalValue(kMotionMode, 0);
         params.setNaturalValue(kKinetics, 1);
-        for (int32_t id : {kLeftX, kLeftY, kRightX, kRightY}) params.setVSTvalue(id, 0.5f);
+        for (int32_t id : {kLeftX, kLeftY, kRightX, kRightY})
+            params.setVSTvalue(id, 0.5f);
         engine.loadWorkingAxes();
     }
 
@@ -68,7 +69,8 @@ protected:
     }
 
     void ticks(int n) {
-        for (int i = 0; i < n; ++i) engine.updatePadMotion();
+        for (int i = 0; i < n; ++i)
+            engine.updatePadMotion();
     }
 
     float vst(int32_t id) { return params.getVSTvalue(id); }
@@ -194,7 +196,7 @@ TEST_F(PadEngine, LockDragIsRefusedAtThePartnersEdgeAndMovesBothOtherwise) {
     params.setVSTvalue(kRightY, 0.9f);
     EXPECT_NEAR(engine.constrainedAxisMotion(kLeftY, 0.8f), 0.1f, 1e-6f);
     EXPECT_NEAR(engine.constrainedAxisMotion(kRightY, 0.0f), -0.5f, 1e-6f); // partner left Y 0.5 -> 0
-    engine.axisMoved(kRightY, 1.0f); // Lock: the right pad leads too
+    engine.axisMoved(kRightY, 1.0f);                                        // Lock: the right pad leads too
     EXPECT_NEAR(vst(kRightY), 1.0f, 1e-6f);
     EXPECT_NEAR(vst(kLeftY), 0.6f, 1e-6f);
 }
@@ -252,8 +254,13 @@ TEST_F(PadEngine, ThrownPadDriftsAndBouncesForEver) {
     double x = 0.5 + step, vx = step;
     for (int i = 0; i < 5000; ++i) {
         x += vx;
-        if (x > 1.0) { x = 2.0 - x; vx = -vx; }
-        else if (x < 0.0) { x = -x; vx = -vx; }
+        if (x > 1.0) {
+            x = 2.0 - x;
+            vx = -vx;
+        } else if (x < 0.0) {
+            x = -x;
+            vx = -vx;
+        }
     }
     ticks(5000);
     EXPECT_NEAR(vst(kLeftX), x, 2e-3);
@@ -318,7 +325,8 @@ TEST_F(PadEngine, ThrowsFollowTheLinkMode) {
     engine.zeroVelocities();
     touch(kRightZ, 1.0f);
     touch(kRightZ, 0.0f);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(engine.padVelocity(i), 0.0f);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(engine.padVelocity(i), 0.0f);
 }
 
 TEST_F(PadEngine, LinkedDriftKeepsTheDistanceAndBouncesTheLeadingPad) {
@@ -378,7 +386,8 @@ TEST_F(PadEngine, ZIsMirroredBothWaysUnderLockAndOnlyLeftToRightUnderLink) {
 // A recorder holding the given points.
 void fill(CMotionRecorder& r, std::initializer_list<std::pair<float, float>> points) {
     r.startRecording();
-    for (auto [x, y] : points) r.recordValues(x, y);
+    for (auto [x, y] : points)
+        r.recordValues(x, y);
 }
 
 TEST_F(PadEngine, PhaseFollowsTheHostSongPositionAndExactlyOnePlaysTheLastPoint) {
@@ -397,7 +406,7 @@ TEST_F(PadEngine, PhaseFollowsTheHostSongPositionAndExactlyOnePlaysTheLastPoint)
     EXPECT_NEAR(vst(kLeftX), 0.7f, 1e-6f);
     EXPECT_NEAR(vst(kLeftY), 0.5f, 1e-6f);
     EXPECT_EQ(engine.motionPhase(), 1.0f); // exactly 1.0 stays
-    ticks(1); // plays the last point, then wraps without blending
+    ticks(1);                              // plays the last point, then wraps without blending
     EXPECT_FLOAT_EQ(vst(kLeftX), 1.0f);
     EXPECT_FLOAT_EQ(vst(kLeftY), 0.2f);
     EXPECT_FLOAT_EQ(engine.motionPhase(), 0.25f);

@@ -27,11 +27,13 @@ Point play(const CMotionRecorder& r, float phase) {
 
 void recordRamp(CMotionRecorder& r, int points) {
     r.startRecording();
-    for (int k = 0; k < points; ++k) r.recordValues(k / 100.0f, 1.0f - k / 100.0f);
+    for (int k = 0; k < points; ++k)
+        r.recordValues(k / 100.0f, 1.0f - k / 100.0f);
 }
 
 uint32_t wordAt(const uint8_t* image, int offset) {
-    return image[offset] | image[offset + 1] << 8 | image[offset + 2] << 16 | static_cast<uint32_t>(image[offset + 3]) << 24;
+    return image[offset] | image[offset + 1] << 8 | image[offset + 2] << 16 |
+           static_cast<uint32_t>(image[offset + 3]) << 24;
 }
 
 TEST(MotionRecorder, PlaysPointsSpreadEvenlyOverTheCycle) {
@@ -126,7 +128,8 @@ TEST(MotionRecorderImage, ShortAndLongImagesAndUntrustedValues) {
 
     // A count above 80 becomes 80; NaN and out-of-range points become pad coordinates.
     for (uint32_t count : {81u, 1000u, 0xffffffffu}) {
-        for (int b = 0; b < 4; ++b) image[644 + b] = static_cast<uint8_t>(count >> (8 * b));
+        for (int b = 0; b < 4; ++b)
+            image[644 + b] = static_cast<uint8_t>(count >> (8 * b));
         const uint32_t nan = std::bit_cast<uint32_t>(NAN), big = std::bit_cast<uint32_t>(7.5f);
         for (int b = 0; b < 4; ++b) {
             image[4 * 79 + b] = static_cast<uint8_t>(nan >> (8 * b));
@@ -144,10 +147,10 @@ TEST(MotionRecorderImage, ShortAndLongImagesAndUntrustedValues) {
 }
 
 TEST(FactoryRecordings, CountsAsPublished) {
-    const int left[33] = {0, 26, 31, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 27, 0, 30, 32,
-                          0, 28, 0, 21, 22, 0, 0, 21, 0, 0, 80, 0, 0, 0, 0, 0};
-    const int right[33] = {0, 24, 62, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 29, 0, 0, 37,
-                           0, 10, 0, 26, 22, 0, 0, 8, 0, 0, 80, 0, 0, 0, 0, 0};
+    const int left[33] = {0, 26, 31, 0,  0,  0, 0, 0,  0, 0, 0,  0, 0, 27, 0, 30, 32,
+                          0, 28, 0,  21, 22, 0, 0, 21, 0, 0, 80, 0, 0, 0,  0, 0};
+    const int right[33] = {0, 24, 62, 0,  0,  0, 0, 0, 0, 0, 0,  0, 0, 29, 0, 0, 37,
+                           0, 10, 0,  26, 22, 0, 0, 8, 0, 0, 80, 0, 0, 0,  0, 0};
     for (int n = 0; n < 33; ++n) {
         EXPECT_EQ(mojoLsize[n], left[n]) << n;
         EXPECT_EQ(mojoRsize[n], right[n]) << n;
@@ -170,8 +173,10 @@ TEST(FactoryRecordings, PresetTwentySevenIsTwoMirroredCircles) {
     EXPECT_NEAR(play(right, 0.0f).y, 0.0f, 1e-7);
     // Phase 0.25: p = 19.75, a quarter of point 19 and three quarters of point 20.
     const double a19 = 2.0 * std::numbers::pi * 19 / 80, a20 = std::numbers::pi / 2;
-    EXPECT_NEAR(play(left, 0.25f).x, 0.25 * (0.5 - 0.5 * std::sin(a19)) + 0.75 * (0.5 - 0.5 * std::sin(a20)), 1e-6);
-    EXPECT_NEAR(play(left, 0.25f).y, 0.25 * (0.5 + 0.5 * std::cos(a19)) + 0.75 * (0.5 + 0.5 * std::cos(a20)), 1e-6);
+    EXPECT_NEAR(play(left, 0.25f).x, 0.25 * (0.5 - 0.5 * std::sin(a19)) + 0.75 * (0.5 - 0.5 * std::sin(a20)),
+                1e-6);
+    EXPECT_NEAR(play(left, 0.25f).y, 0.25 * (0.5 + 0.5 * std::cos(a19)) + 0.75 * (0.5 + 0.5 * std::cos(a20)),
+                1e-6);
     EXPECT_NEAR(play(left, 0.25f).x, 0.0f, 1e-3);
     EXPECT_NEAR(play(right, 0.25f).x, 1.0f, 1e-3);
 }

@@ -19,7 +19,8 @@ TEST(MotionRecorderThreads, PlaybackDuringRecordingSeesOnlyPadCoordinates) {
     std::thread editor([&] {
         for (int round = 0; round < 5000; ++round) {
             recorder.startRecording();
-            for (int k = 0; k < 90; ++k) recorder.recordValues(k / 89.0f, 1.0f - k / 89.0f);
+            for (int k = 0; k < 90; ++k)
+                recorder.recordValues(k / 89.0f, 1.0f - k / 89.0f);
             if (round % 3 == 0) recorder.clearRecording();
             if (round % 5 == 0) recorder.restoreImage(circle, sizeof circle);
         }

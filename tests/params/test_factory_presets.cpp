@@ -34,14 +34,39 @@ void expectRow(int preset, const std::initializer_list<float>& expected) {
 }
 
 TEST(FactoryPresets, AreNumberedInOrderUnderTheirNames) {
-    const char* const names[kFactoryPresetCount] = {
-        "Welcome To Morvane", "Freeky Deeky", "Pokey, Mon...", "And A Log", "Move The Grey One",
-        "Highpass Chaoss", "For Pads Only!", "Dirty Flanger", "Big Four Pole", "Funhouse",
-        "Stereo Dubs (send)", "Stereo Dubs (insert)", "Bitcrush Chorus", "Soup Sandwich", "Forbidden Planet",
-        "Bit Wah", "Noise Parade", "Rambling Lead", "Digi Train", "Analog Delay Chaoss",
-        "Rezonator", "Biznoink", "Arcane", "Cities In Dust", "Shortwave Freque",
-        "Bitcrush Chaoss", "SquishyDink", "Yin & Yang", "User 1 (init)", "User 2 (init)",
-        "User 3 (init)", "User 4 (init)", "User 5 (init)"};
+    const char* const names[kFactoryPresetCount] = {"Welcome To Morvane",
+                                                    "Freeky Deeky",
+                                                    "Pokey, Mon...",
+                                                    "And A Log",
+                                                    "Move The Grey One",
+                                                    "Highpass Chaoss",
+                                                    "For Pads Only!",
+                                                    "Dirty Flanger",
+                                                    "Big Four Pole",
+                                                    "Funhouse",
+                                                    "Stereo Dubs (send)",
+                                                    "Stereo Dubs (insert)",
+                                                    "Bitcrush Chorus",
+                                                    "Soup Sandwich",
+                                                    "Forbidden Planet",
+                                                    "Bit Wah",
+                                                    "Noise Parade",
+                                                    "Rambling Lead",
+                                                    "Digi Train",
+                                                    "Analog Delay Chaoss",
+                                                    "Rezonator",
+                                                    "Biznoink",
+                                                    "Arcane",
+                                                    "Cities In Dust",
+                                                    "Shortwave Freque",
+                                                    "Bitcrush Chaoss",
+                                                    "SquishyDink",
+                                                    "Yin & Yang",
+                                                    "User 1 (init)",
+                                                    "User 2 (init)",
+                                                    "User 3 (init)",
+                                                    "User 4 (init)",
+                                                    "User 5 (init)"};
     for (int n = 0; n < kFactoryPresetCount; ++n) {
         EXPECT_EQ(kPresets[n].number, n);
         EXPECT_STREQ(kPresets[n].name, names[n]) << n;
@@ -49,15 +74,19 @@ TEST(FactoryPresets, AreNumberedInOrderUnderTheirNames) {
 }
 
 TEST(FactoryPresets, PublishedRowsAreCopiedExactly) {
-    expectRow(0, {0, 0.632685f, 0.675734f, 0.5f, 0, 0.545181f, 1, 0.37f, 0.74f, 0.733168f, 1, 0.613445f, 0.5f,
-                  0, 1, 0.5f, 1, 0.8f, 0.8f, 0.458373f, 0.631175f, 0, 0.421492f, 0.291574f, 0,
-                  0.066667f, 0.420168f, 0.92437f, 0.133333f, 0.563025f, 0.94958f, 0, 0, 0,
-                  0.4f, 0.394958f, 0.722689f, 0.666667f, 0.521008f, 0.857143f, 0, 0, 0, 1, 1});
-    expectRow(10, {0.51f, 0.22f, 0, 0.5f, 0, 0, 1, 0.39f, 0.74f, 0.83f, 1, 0.565f, 1, 0, 1, 0.5f, 1, 0.8f, 0.8f,
-                   0.705882f, 0, 0, 0.201374f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0});
-    expectRow(28, {0, 1, 0, 0.5f, 0, 0, 1, 0.365f, 0.73f, 0.18f, 1, 0.52f, 0.28f, 0, 1, 0.5f, 1, 0.8f, 0.8f,
-                   0.727273f, 0.513369f, 0, 0.31016f, 0.513369f, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1,
-                   0, 0, 1, 1, 0});
+    expectRow(0,
+              {0,         0.632685f, 0.675734f, 0.5f,      0,         0.545181f, 1,    0.37f,     0.74f,
+               0.733168f, 1,         0.613445f, 0.5f,      0,         1,         0.5f, 1,         0.8f,
+               0.8f,      0.458373f, 0.631175f, 0,         0.421492f, 0.291574f, 0,    0.066667f, 0.420168f,
+               0.92437f,  0.133333f, 0.563025f, 0.94958f,  0,         0,         0,    0.4f,      0.394958f,
+               0.722689f, 0.666667f, 0.521008f, 0.857143f, 0,         0,         0,    1,         1});
+    expectRow(10, {0.51f, 0.22f, 0,    0.5f, 0,         0, 1, 0.39f,     0.74f, 0.83f, 1, 0.565f, 1, 0, 1,
+                   0.5f,  1,     0.8f, 0.8f, 0.705882f, 0, 0, 0.201374f, 0,     0,     0, 0,      0, 0, 0,
+                   0,     0,     0,    0,    0,         0, 0, 0,         0,     0,     0, 0,      0, 1, 0});
+    expectRow(28, {0,     1, 0, 0.5f, 0, 0,    1,    0.365f,    0.73f,     0.18f, 1,        0.52f,
+                   0.28f, 0, 1, 0.5f, 1, 0.8f, 0.8f, 0.727273f, 0.513369f, 0,     0.31016f, 0.513369f,
+                   0,     0, 0, 1,    0, 0,    1,    0,         0,         1,     0,        0,
+                   1,     0, 0, 1,    0, 0,    1,    1,         0});
     for (int n = 29; n < kFactoryPresetCount; ++n)
         for (int id = 0; id < kFactoryPresetValueCount; ++id)
             EXPECT_EQ(kPresetData[n][id], kPresetData[28][id]) << "preset " << n << " id " << id;
@@ -67,7 +96,9 @@ TEST(FactoryPresets, PublishedRowsAreCopiedExactly) {
 // table, reversed axes included.
 TEST(FactoryPresets, LoadAsTheirDocumentedSettings) {
     MorvaneParameterManager table;
-    auto natural = [&](int preset, int id) { return table.naturalValueFromVSTvalue(id, kPresetData[preset][id]); };
+    auto natural = [&](int preset, int id) {
+        return table.naturalValueFromVSTvalue(id, kPresetData[preset][id]);
+    };
     EXPECT_NEAR(natural(0, kFilterFreq), 2040.0f, 2.0f);
     EXPECT_EQ(natural(0, kMotionMode), 0.0f); // stored as 1.0: "Off"
     EXPECT_EQ(natural(0, kRightDelayTime), 8.0f);
@@ -84,7 +115,8 @@ TEST(FactoryPresets, EveryValueIsNormalised) {
     for (int n = 0; n < kFactoryPresetCount; ++n)
         for (int id = 0; id < kFactoryPresetValueCount; ++id) {
             const float v = kPresetData[n][id];
-            EXPECT_TRUE(std::isfinite(v) && v >= 0.0f && v <= 1.0f) << "preset " << n << " id " << id << " " << v;
+            EXPECT_TRUE(std::isfinite(v) && v >= 0.0f && v <= 1.0f)
+                << "preset " << n << " id " << id << " " << v;
         }
 }
 
@@ -129,9 +161,10 @@ TEST(FactoryVelocities, CarryThePublishedDriftsAndRestElsewhere) {
         int preset;
         float lx, ly, rx, ry; // millionths of a pad unit per sample
     };
-    const Drift drifts[] = {{0, -12, -8, -2, -6},  {6, 5, 1, 0, 0},     {7, 4, 1, -1, 2},    {9, 34, 21, 34, 21},
-                            {12, -5, -2, 2, 7},    {13, 52, 18, 0, 0},  {14, 15, -5, -12, -33}, {17, 7, 5, -4, 2},
-                            {21, 17, 51, 17, 51},  {22, 2, 2, 2, 2},    {23, 11, 6, 5, 7},   {26, 11, -4, -7, 6}};
+    const Drift drifts[] = {{0, -12, -8, -2, -6},   {6, 5, 1, 0, 0},    {7, 4, 1, -1, 2},
+                            {9, 34, 21, 34, 21},    {12, -5, -2, 2, 7}, {13, 52, 18, 0, 0},
+                            {14, 15, -5, -12, -33}, {17, 7, 5, -4, 2},  {21, 17, 51, 17, 51},
+                            {22, 2, 2, 2, 2},       {23, 11, 6, 5, 7},  {26, 11, -4, -7, 6}};
     float expected[kFactoryPresetCount][4] = {};
     for (const Drift& d : drifts) {
         expected[d.preset][0] = d.lx;
@@ -145,7 +178,8 @@ TEST(FactoryVelocities, CarryThePublishedDriftsAndRestElsewhere) {
         EXPECT_FLOAT_EQ(velocityR[n].X, expected[n][2] * 1e-6f) << n;
         EXPECT_FLOAT_EQ(velocityR[n].Y, expected[n][3] * 1e-6f) << n;
         // A drift is only heard with Kinetics on.
-        if (velocityL[n].X != 0.0f || velocityL[n].Y != 0.0f || velocityR[n].X != 0.0f || velocityR[n].Y != 0.0f) {
+        if (velocityL[n].X != 0.0f || velocityL[n].Y != 0.0f || velocityR[n].X != 0.0f ||
+            velocityR[n].Y != 0.0f) {
             EXPECT_EQ(kPresetData[n][kKinetics], 1.0f) << n;
         }
     }
@@ -153,8 +187,8 @@ TEST(FactoryVelocities, CarryThePublishedDriftsAndRestElsewhere) {
 
 TEST(FactoryRecordings, HaveThePublishedCountsAndNothingBeyondThem) {
     int left[kMojoPresets] = {}, right[kMojoPresets] = {};
-    const int counts[][3] = {{1, 26, 24},  {2, 31, 62},  {13, 27, 29}, {15, 30, 0},  {16, 32, 37},
-                             {18, 28, 10}, {20, 21, 26}, {21, 22, 22}, {24, 21, 8},  {27, 80, 80}};
+    const int counts[][3] = {{1, 26, 24},  {2, 31, 62},  {13, 27, 29}, {15, 30, 0}, {16, 32, 37},
+                             {18, 28, 10}, {20, 21, 26}, {21, 22, 22}, {24, 21, 8}, {27, 80, 80}};
     for (const auto& c : counts) {
         left[c[0]] = c[1];
         right[c[0]] = c[2];

@@ -12,12 +12,25 @@
 namespace {
 
 enum : int32_t {
-    kLin, kSwitch, kPct, kLinHz, kExpHz, kDb, kIdx, kMetrical, kSyncTime, kSyncRate, kSyncTimeNorm,
-    kSyncRateNorm, kIdx01, kEmptyRange, kCount
+    kLin,
+    kSwitch,
+    kPct,
+    kLinHz,
+    kExpHz,
+    kDb,
+    kIdx,
+    kMetrical,
+    kSyncTime,
+    kSyncRate,
+    kSyncTimeNorm,
+    kSyncRateNorm,
+    kIdx01,
+    kEmptyRange,
+    kCount
 };
 
 class TestManager : public ko_paramManager {
-public:
+  public:
     TestManager() {
         newParameter(kLin, "Linear Thing", "LinThing", "u", -10, 10, 0, kParamLinear);
         newParameter(kSwitch, "Switch", "Switch", "", 0, 1, 0, kParamOnOff);
@@ -69,7 +82,7 @@ TEST(ParamManager, SwitchTurnsOnOnlyAboveHalf) {
 }
 
 TEST(ParamManager, IndexedRoundsHalfwayUpAndReachesExactlyOneAtTheTop) {
-    TestManager m; // 0..4
+    TestManager m;                                             // 0..4
     EXPECT_EQ(m.naturalValueFromVSTvalue(kIdx, 0.125f), 1.0f); // 0.5 of a step
     EXPECT_EQ(m.naturalValueFromVSTvalue(kIdx, 0.124f), 0.0f);
     EXPECT_EQ(m.naturalValueFromVSTvalue(kIdx, 0.375f), 2.0f);
@@ -236,8 +249,8 @@ TEST(ParamManager, MetricalNamesMatchWithoutBlanksAndCaseSensitively) {
         const char* text;
         int32_t index; // -1: no match
     } cases[] = {
-        {"1/8 T", 3}, {"1/8T", 3}, {"1/32", 0}, {"1/4 .", 10}, {"1/4.", 10}, {"1/1  ", 14},
-        {"  1/1", 14}, {"1/16T and more", 1}, {"1/8 t", -1}, {"1/64", -1}, {"", -1}, {"1 / 3 2 x", -1},
+        {"1/8 T", 3},  {"1/8T", 3},           {"1/32", 0},   {"1/4 .", 10}, {"1/4.", 10}, {"1/1  ", 14},
+        {"  1/1", 14}, {"1/16T and more", 1}, {"1/8 t", -1}, {"1/64", -1},  {"", -1},     {"1 / 3 2 x", -1},
     };
     for (const auto& c : cases) {
         int32_t index = 99;
@@ -256,7 +269,8 @@ TEST(ParamManager, MetricalNamesComeAsAHostArrayOwnedByTheCaller) {
     char text[16];
     const auto name = [&](CFIndex i) {
         auto s = static_cast<CFStringRef>(CFArrayGetValueAtIndex(names, i));
-        return CFStringGetCString(s, text, sizeof text, kCFStringEncodingASCII) ? std::string(text) : std::string();
+        return CFStringGetCString(s, text, sizeof text, kCFStringEncodingASCII) ? std::string(text)
+                                                                                : std::string();
     };
     EXPECT_EQ(name(0), "1/32 ");
     EXPECT_EQ(name(10), "1/4 .");
@@ -380,9 +394,15 @@ TEST_P(TextLimit, NoTextRoutineWritesPastItsLength) {
             [](TestManager& p, int32_t i, char* t, int32_t l) { p.getName(i, t, l); },
             [](TestManager& p, int32_t i, char* t, int32_t l) { p.getUnitsName(i, t, l); },
             [](TestManager& p, int32_t i, char* t, int32_t l) { p.getValueString(i, t, l); },
-            [](TestManager& p, int32_t i, char* t, int32_t l) { p.getValueStringFromNaturalValue(i, t, -3e38f, l); },
-            [](TestManager& p, int32_t i, char* t, int32_t l) { p.getValueStringFromVSTvalue(i, t, 0.7f, l); },
-            [](TestManager& p, int32_t i, char* t, int32_t l) { p.getValueStringFromVSTvalue(i, t, 1e9f, l); },
+            [](TestManager& p, int32_t i, char* t, int32_t l) {
+                p.getValueStringFromNaturalValue(i, t, -3e38f, l);
+            },
+            [](TestManager& p, int32_t i, char* t, int32_t l) {
+                p.getValueStringFromVSTvalue(i, t, 0.7f, l);
+            },
+            [](TestManager& p, int32_t i, char* t, int32_t l) {
+                p.getValueStringFromVSTvalue(i, t, 1e9f, l);
+            },
             [](TestManager& p, int32_t i, char* t, int32_t l) { p.getTextEditString(i, t, l); },
             [](TestManager& p, int32_t, char* t, int32_t l) { p.floatToTimeStr(t, 3e38f, l); },
         };
@@ -404,7 +424,8 @@ TEST(ParamManager, RandomizeRespectsTheFlagAndDrawsSwitchesWhole) {
     m.setRandomizeable(kLin, false);
     EXPECT_FALSE(m.canRandomize(kLin));
     m.setNaturalValue(kLin, 2.0f);
-    for (int i = 0; i < 20; ++i) m.randomize(kLin);
+    for (int i = 0; i < 20; ++i)
+        m.randomize(kLin);
     EXPECT_EQ(m.getNaturalValue(kLin), 2.0f);
 
     for (int i = 0; i < 50; ++i) {

@@ -48,7 +48,8 @@ TEST(ParamValuesThreaded, ConcurrentWritersNeverLeaveTheTwoDomainsDisagreeing) {
     std::vector<std::thread> writers;
     writers.emplace_back(writer, true);
     writers.emplace_back(writer, false);
-    for (std::thread& t : writers) t.join();
+    for (std::thread& t : writers)
+        t.join();
     stop.store(true);
     render.join();
 

@@ -14,7 +14,8 @@ namespace {
 TEST(ParameterTable, PublishesFortyFiveAndKeepsTheVelocitiesInternal) {
     MorvaneParameterManager p;
     EXPECT_EQ(p.getParameterCount(), 45);
-    for (int32_t id = 0; id <= 50; ++id) EXPECT_EQ(p.hasParameter(id), id != 45 && id != 46) << id;
+    for (int32_t id = 0; id <= 50; ++id)
+        EXPECT_EQ(p.hasParameter(id), id != 45 && id != 46) << id;
     EXPECT_EQ(p.getName(kVelRY), "vel R Y");
     EXPECT_EQ(p.getMinimumValue(kVelLX), -100.0f);
     // Parameter 7 starts unsynced: its natural value is the fraction 0.35.
@@ -73,8 +74,9 @@ INSTANTIATE_TEST_SUITE_P(
                     DspCase{kSaturation, 0.5f, 1.7501f}, DspCase{kSaturation, 1.0f, 7.0001f},
                     DspCase{kBitcrush, 0.0f, 1.0f}, DspCase{kBitcrush, 0.5f, 0.25075f},
                     DspCase{kBitcrush, 1.0f, 0.001f}, DspCase{kRightDelayTime, 10.0f / 11.0f, 1.25f},
-                    DspCase{kRightDelayTime, 8.0f / 11.0f, 1.5f}, DspCase{kRightDelayTime, 3.0f / 11.0f, 2.0f / 3.0f},
-                    DspCase{kRightDelayTime, 1.0f, 2.0f}, DspCase{kWidth, 0.0f, 0.5f}, DspCase{kWidth, 0.613f, 0.8065f},
+                    DspCase{kRightDelayTime, 8.0f / 11.0f, 1.5f},
+                    DspCase{kRightDelayTime, 3.0f / 11.0f, 2.0f / 3.0f}, DspCase{kRightDelayTime, 1.0f, 2.0f},
+                    DspCase{kWidth, 0.0f, 0.5f}, DspCase{kWidth, 0.613f, 0.8065f},
                     DspCase{kMotionRate, 0.93f, 8.0f}, DspCase{kMotionRate, 0.07f, 0.0625f},
                     DspCase{kMotionRate, 0.5f, 1.0f}, DspCase{kFilterFreq, 0.0f, 40.0f},
                     DspCase{kWetDryMix, 0.5f, 0.5f}, DspCase{kInputGain, 1.0f, 1.4125375f},
@@ -133,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{kSaturation, 0.25f, 16, "0.2"}, TextCase{kBitcrush, 0.25f, 16, "  25"},
         TextCase{kFilterOnOff, 1.0f, 16, "On"}, TextCase{kFilterOnOff, 0.5f, 16, "Off"},
         TextCase{kLeftDelayTime, 0.35f, 16, " 703"}, TextCase{kLeftDelayTime, 1.0f, 16, "2000"},
-        TextCase{kRightDelayTime, 8.0f / 11.0f, 16, "3/2x"}, TextCase{kRightDelayTime, 6.0f / 11.0f, 16, "5/4x"},
+        TextCase{kRightDelayTime, 8.0f / 11.0f, 16, "3/2x"},
+        TextCase{kRightDelayTime, 6.0f / 11.0f, 16, "5/4x"},
         TextCase{kRightDelayTime, 10.0f / 11.0f, 16, "5/4x"}, TextCase{kRightDelayTime, 1.0f, 16, "2x"},
         TextCase{kRightDelayTime, 8.0f / 11.0f, 2, "3/"}, TextCase{kRegeneration, 1.0f, 16, "1.0"},
         TextCase{kHostSync, 0.0f, 16, "Off"}, TextCase{kWidth, 0.613f, 16, "  61"},
@@ -148,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{kLXDestination, 8.0f / 15.0f, 8, "LDlyTime"},
         TextCase{kLXDestination, 8.0f / 15.0f, 9, "Left Dela"},
         TextCase{kLXDestination, 8.0f / 15.0f, 20, "Left Delay Time"},
-        TextCase{kRXDestination, 6.0f / 15.0f, 8, "RateRdux"}, TextCase{kRXDestination, 6.0f / 15.0f, 20, "Bitcrush"},
+        TextCase{kRXDestination, 6.0f / 15.0f, 8, "RateRdux"},
+        TextCase{kRXDestination, 6.0f / 15.0f, 20, "Bitcrush"},
         TextCase{kRYDestination, 0.0f, 20, "- Nothing -"}, TextCase{kRZDestination, 0.0f, 8, "- None -"},
         TextCase{kLYDestination, 8.0f / 15.0f, 3, "LDl"}, TextCase{kLinkMode, 0.0f, 16, "Link"},
         TextCase{kLinkMode, 0.5f, 16, "Lock"}, TextCase{kKinetics, 1.0f, 16, "On"},
@@ -203,7 +207,8 @@ TEST(ParameterTable, RangeSliderScalesBetweenTheBoundsOfADestination) {
     p.setVSTvalue(kRYLowRange, 0.9f);
     p.setVSTvalue(kRYHighRange, 0.1f);
     EXPECT_FLOAT_EQ(p.scaleByRangeSlider(kRYDestination, 0.25f), 0.7f);
-    for (int32_t id : std::initializer_list<int32_t>{-1, 0, kLXLowRange, kLeftX, 45, 100}) EXPECT_EQ(p.scaleByRangeSlider(id, 0.5f), 0.0f);
+    for (int32_t id : std::initializer_list<int32_t>{-1, 0, kLXLowRange, kLeftX, 45, 100})
+        EXPECT_EQ(p.scaleByRangeSlider(id, 0.5f), 0.0f);
 }
 
 TEST(ParameterTable, PadTargetsDriveOnlyOrdinaryEffectParameters) {
@@ -213,8 +218,8 @@ TEST(ParameterTable, PadTargetsDriveOnlyOrdinaryEffectParameters) {
     EXPECT_EQ(padTargetID[15], kOutputGain);
     for (int32_t i = 1; i < kNumPadTargets; ++i) {
         const int32_t id = padTargetID[i];
-        EXPECT_TRUE(id >= 0 && id <= kOutputGain && id != kHostSync && id != kEmulation && id != kMotionRate &&
-                    id != kMotionMode)
+        EXPECT_TRUE(id >= 0 && id <= kOutputGain && id != kHostSync && id != kEmulation &&
+                    id != kMotionRate && id != kMotionMode)
             << id;
     }
     EXPECT_EQ(padTargetForIndex(20.0f), kOutputGain);
@@ -232,8 +237,9 @@ TEST(ParameterTable, HostValueNameListsHaveTheirTextsAndCounts) {
         int32_t probe;
         const char* text;
     } cases[] = {
-        {kFilterType, 6, 0, "4PLP"},      {kLeftDelayTime, 15, 10, "1/4 ."}, {kRightDelayTime, 12, 10, "5/4"},
-        {kMotionRate, 8, 7, "2"},         {kMotionMode, 3, 2, "Rec"},        {kLXDestination, 16, 6, "BitCrush"},
+        {kFilterType, 6, 0, "4PLP"},         {kLeftDelayTime, 15, 10, "1/4 ."},
+        {kRightDelayTime, 12, 10, "5/4"},    {kMotionRate, 8, 7, "2"},
+        {kMotionMode, 3, 2, "Rec"},          {kLXDestination, 16, 6, "BitCrush"},
         {kRZDestination, 16, 0, "- None -"}, {kLinkMode, 3, 1, "Lock"},
     };
     for (const auto& c : cases) {
