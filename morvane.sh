@@ -2,7 +2,8 @@
 # Morvane's one-stop script for a fresh Debian 12 machine.
 #   ./morvane.sh demo [OUTDIR]   install what is missing, build Release, run the main job
 #   ./morvane.sh test            install what is missing, build, run every test
-#                                (plain, AddressSanitizer+UBSan, ThreadSanitizer on threaded tests)
+#                                (format check, Release, clang, AddressSanitizer+UBSan,
+#                                ThreadSanitizer on threaded tests)
 #   ./morvane.sh build           install and build Release only
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -12,7 +13,7 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev libsndfile1-dev
                 libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core lv2-dev lilv-utils
                 libcli11-dev nlohmann-json3-dev libjack-jackd2-dev)
-test_packages=(sox)
+test_packages=(sox clang clang-format)
 
 install_packages() {
     local missing=()
@@ -33,6 +34,17 @@ configure_and_build() { # dir, cmake args...
     cmake --build "$dir" -j "$jobs"
 }
 
+# Every C++ file of ours must match .clang-format exactly.
+check_format() {
+    local files
+    if git rev-parse --git-dir >/dev/null 2>&1; then
+        files=$(git ls-files '*.cpp' '*.h')
+    else
+        files=$(find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print)
+    fi
+    echo "$files" | xargs clang-format --dry-run -Werror
+}
+
 cmd="${1:-}"
 case "$cmd" in
   demo)
@@ -46,9 +58,14 @@ case "$cmd" in
     ;;
   test)
     install_packages "${build_packages[@]}" "${test_packages[@]}"
-    echo "== plain build"
-    configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    ctest --test-dir build/test --output-on-failure -j "$jobs"
+    echo "== formatting (clang-format)"
+    check_format
+    echo "== Release build (the one 'build' and 'demo' make), tests and benchmarks"
+    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON -DMORVANE_BENCH=ON
+    ctest --test-dir build/release --output-on-failure -j "$jobs"
+    echo "== clang build"
+    CC=clang CXX=clang++ configure_and_build build/clang -DCMAKE_BUILD_TYPE=Debug -DMORVANE_BENCH=OFF
+    ctest --test-dir build/clang --output-on-failure -j "$jobs"
     echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
     configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=address -DMORVANE_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
@@ -59,7 +76,7 @@ case "$cmd" in
     ;;
   build)
     install_packages "${build_packages[@]}"
-    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release
+    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON -DMORVANE_BENCH=ON
     ;;
   *)
     echo "usage: $0 demo [OUTDIR] | test | build" >&2

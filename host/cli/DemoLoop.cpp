@@ -64,7 +64,7 @@ double polyBlep(double t, double dt) {
 } // namespace
 
 DemoLoop synthesiseDemoLoop() {
-    const int rate = DemoLoop::kSampleRate;
+    constexpr int rate = DemoLoop::kSampleRate;
     const double beat = 60.0 / DemoLoop::kTempo;
     const double sixteenth = beat / 4.0;
     const int beats = DemoLoop::kBars * DemoLoop::kBeatsPerBar;
@@ -80,7 +80,7 @@ DemoLoop synthesiseDemoLoop() {
         std::vector<double> kicks = {0.0, 2.0 * beat};
         if (bar % 2 == 1) kicks.push_back(2.0 * beat - sixteenth);
         for (double at : kicks) {
-            mix.add(barStart + at, 0.45, 0.9, 0.0, [phase = 0.0, rate](double t) mutable {
+            mix.add(barStart + at, 0.45, 0.9, 0.0, [phase = 0.0](double t) mutable {
                 const double frequency = 48.0 + 120.0 * std::exp(-t / 0.035);
                 phase += 2.0 * kPi * frequency / rate;
                 return std::sin(phase) * std::exp(-t / 0.22) * std::min(1.0, t * 2000.0);
@@ -132,7 +132,7 @@ DemoLoop synthesiseDemoLoop() {
             const double frequency = midiToHz(n.note);
             const double pan = (voiceIndex++ % 2 == 0) ? -0.4 : 0.4;
             mix.add(start, held + 0.25, 0.32, pan,
-                    [frequency, held, rate, p1 = 0.0, p2 = 0.37, low = 0.0](double t) mutable {
+                    [frequency, held, p1 = 0.0, p2 = 0.37, low = 0.0](double t) mutable {
                         // Two slightly detuned saws through a one-pole low-pass whose
                         // cut-off falls after the attack: a soft pluck.
                         const double d1 = frequency * 1.004 / rate, d2 = frequency * 0.996 / rate;

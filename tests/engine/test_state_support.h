@@ -196,11 +196,15 @@ inline std::vector<std::vector<float>> drumLoop(double seconds, double rate = 44
 inline double rmsOf(const std::vector<std::vector<float>>& x, size_t from = 0, size_t to = SIZE_MAX) {
     double sum = 0.0;
     size_t count = 0;
-    for (const auto& channel : x)
-        for (size_t i = from; i < std::min(to, channel.size()); ++i) {
+    for (const auto& channel : x) {
+        // The bound is computed once, so the optimiser sees the loop limited by the channel's
+        // size (a bound re-read each pass made g++ -O3 reason about indices near SIZE_MAX).
+        const size_t end = std::min(to, channel.size());
+        for (size_t i = from; i < end; ++i) {
             sum += static_cast<double>(channel[i]) * channel[i];
             ++count;
         }
+    }
     return count ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
 }
 
