@@ -11,7 +11,7 @@ cd "$here"
 jobs="$(nproc 2>/dev/null || echo 2)"
 
 build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev libsndfile1-dev
-                libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core lv2-dev lilv-utils
+                libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core fonts-dejavu-extra lv2-dev lilv-utils
                 libcli11-dev nlohmann-json3-dev libjack-jackd2-dev)
 test_packages=(sox clang clang-format)
 
