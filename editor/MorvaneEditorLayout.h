@@ -84,10 +84,16 @@ inline constexpr std::array<Resource, 13> kResources{{
     {kKnobBitmap, "knob", 50, 60, kKnobFrames},
 }};
 
+// The index of resource id in kResources, or -1.
+constexpr int resourceIndex(int id) {
+    for (std::size_t i = 0; i < kResources.size(); ++i)
+        if (kResources[i].id == id) return static_cast<int>(i);
+    return -1;
+}
+
 constexpr const Resource* findResource(int id) {
-    for (const Resource& r : kResources)
-        if (r.id == id) return &r;
-    return nullptr;
+    const int i = resourceIndex(id);
+    return i < 0 ? nullptr : &kResources[static_cast<std::size_t>(i)];
 }
 
 enum class ControlKind { XYPad, RangeSlider, DestinationMenu, Knob, OnOffButton, VerticalSwitch, Display };
@@ -209,8 +215,10 @@ constexpr bool layoutIsConsistent() {
         const bool framed = c.kind == ControlKind::Knob || c.kind == ControlKind::OnOffButton ||
                             c.kind == ControlKind::VerticalSwitch;
         if (!framed) continue;
-        const Resource* r = findResource(c.bitmap);
-        if (!r || r->width != c.rect.width() || r->frameHeight != c.rect.height()) return false;
+        const int i = resourceIndex(c.bitmap);
+        if (i < 0) return false;
+        const Resource& r = kResources[static_cast<std::size_t>(i)];
+        if (r.width != c.rect.width() || r.frameHeight != c.rect.height()) return false;
     }
     for (const Control& c : kControls)
         if (c.kind == ControlKind::RangeSlider && c.rect.height() != kRangeHandleHeight + 1) return false;

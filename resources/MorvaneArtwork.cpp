@@ -50,7 +50,7 @@ constexpr TextStyle kDisplayText{Face::SansBold, 10.0, 0.0, withAlpha(rgb(0x00ff
 
 // ---- Geometry shared by the background and the control bitmaps (1x units).
 constexpr double kLabelBaseline = 58.0; // below the top of a knob's rectangle
-constexpr double kKnobCx = 25.0, kKnobCy = 27.0, kArcRadius = 21.5, kArcWidth = 3.5, kDiscRadius = 16.0;
+constexpr double kKnobCx = 25.0, kKnobCy = 29.0, kArcRadius = 21.5, kArcWidth = 3.5, kDiscRadius = 16.0;
 constexpr double kArcStart = 0.75 * M_PI, kArcSweep = 1.5 * M_PI;
 constexpr double kSwitchSegment = 20.0;
 constexpr double kRangeTrackY = 11.0; // track centre below a range slider's top
@@ -319,6 +319,10 @@ void drawBackground(cairo_t* cr) {
         const Rect& r = control(l.tag).rect;
         drawText(cr, kLabelText, l.text, centreX(r), labelBaseline(r), Align::Centre);
     }
+
+    // The version, bottom right of the levels panel, on the knob labels' row.
+    drawText(cr, kHintText, "VERSION " MORVANE_VERSION, kRightColumn.right - kPanelPadding,
+             labelBaseline(control(18).rect), Align::Right);
 
     // Under the pad: which colour is which pad, on the row of the Z sliders,
     // and how the pad is played.
