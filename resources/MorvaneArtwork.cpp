@@ -32,6 +32,8 @@ constexpr Colour kLegendOff = rgb(0x98a2ae);
 constexpr Colour kFaceOff = rgb(0x22272e);
 constexpr Colour kFaceOn = rgb(0x163a42);
 constexpr Colour kFaceEdge = rgb(0x363d47);
+constexpr Colour kSwitchFace = rgb(0x14171c);
+constexpr Colour kMenuFace = rgb(0x12151a);
 constexpr Colour kKnobTrack = rgb(0x2c323b);
 constexpr Colour kKnobDisc = rgb(0x272c34);
 constexpr Colour kKnobRim = rgb(0x3a414c);
@@ -218,7 +220,7 @@ void drawRangeTrack(cairo_t* cr, const Control& c, Colour side) {
 // caret, so the hidden menu reads as a menu.
 void drawMenuFace(cairo_t* cr, const Control& c, const char* axis, Colour side) {
     const Rect& r = c.rect;
-    fillRounded(cr, r.left, r.top, r.width(), r.height(), 3.0, rgb(0x12151a), rgb(0x323943));
+    fillRounded(cr, r.left, r.top, r.width(), r.height(), 3.0, kMenuFace, rgb(0x323943));
     const double cap = capHeight(cr, kLabelText);
     const double baseline = r.top + (r.height() + cap) / 2.0;
     TextStyle letter = kLabelText;
@@ -241,7 +243,7 @@ std::string switchPositionName(int tag, int frame) {
 
 void drawSwitchFace(cairo_t* cr, const Control& c) {
     const Rect& r = c.rect;
-    fillRounded(cr, r.left + 1, r.top + 1, r.width() - 2, r.height() - 2, 5.0, rgb(0x14171c), kFaceEdge);
+    fillRounded(cr, r.left + 1, r.top + 1, r.width() - 2, r.height() - 2, 5.0, kSwitchFace, kFaceEdge);
     cairo_set_line_width(cr, 1.0);
     setColour(cr, kFaceEdge);
     for (int k = 1; k < MorvaneLayout::kSwitchFrames; ++k) {
@@ -519,6 +521,36 @@ void drawRangeHandle(cairo_t* cr, bool low) {
 }
 
 } // namespace
+
+std::string illegibleText() {
+    // The display's colour is cyan at partial alpha; what the eye sees is it
+    // laid over the well.
+    const double a = kDisplayText.colour.a;
+    const Colour display{kDisplayText.colour.r * a + kWell.r * (1 - a),
+                         kDisplayText.colour.g * a + kWell.g * (1 - a),
+                         kDisplayText.colour.b * a + kWell.b * (1 - a), 1.0};
+    const struct {
+        const char* what;
+        Colour ink, ground;
+    } pairs[] = {
+        {"labels", kLabel, kPanel},
+        {"headings and hints", kHeading, kPanel},
+        {"tagline", kHeading, kWindowTop},
+        {"product name", kTitle, kWindowTop},
+        {"button legends", kLegendOff, kFaceOff},
+        {"switch positions", kLegendOff, kSwitchFace},
+        {"lit legends", kAccent, kFaceOn},
+        {"left axis letters", kAmber, kMenuFace},
+        {"right axis letters", kAccent, kMenuFace},
+        {"display text", display, kWell},
+    };
+    std::string problems;
+    for (const auto& p : pairs)
+        if (contrast(p.ink, p.ground) < 4.5)
+            problems += std::string(problems.empty() ? "" : ", ") + p.what + " (" +
+                        std::to_string(contrast(p.ink, p.ground)) + " : 1)";
+    return problems;
+}
 
 Surface drawResource(int id, int scale) {
     using namespace MorvaneLayout;

@@ -6,11 +6,16 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "editor/MorvaneEditorLayout.h"
 #include "resources/ArtCanvas.h"
 
 namespace art {
+
+// Empty when every text colour stands out from its ground by at least
+// 4.5 : 1; otherwise the texts that do not, with their contrast.
+std::string illegibleText();
 
 // The bitmap of resource id (all its frames, stacked vertically) at scale 1
 // or 2. Throws std::invalid_argument for an id that is not in the resource

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "editor/MorvaneEditorLayout.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
     if (out.empty() == preview.empty()) return usage();
     int status = 0;
     try {
+        const std::string illegible = art::illegibleText();
+        if (!illegible.empty()) throw std::runtime_error("text below 4.5 : 1 contrast: " + illegible);
         if (!out.empty())
             writeAll(out);
         else
