@@ -13,7 +13,7 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev libsndfile1-dev
                 libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core fonts-dejavu-extra lv2-dev lilv-utils
                 libcli11-dev nlohmann-json3-dev libjack-jackd2-dev)
-test_packages=(sox clang clang-format)
+test_packages=(sox clang clang-format xvfb xauth xdotool imagemagick)
 
 install_packages() {
     local missing=()
