@@ -127,7 +127,6 @@ class CFrame : public CView {
     cairo_surface_t* backBuffer = nullptr;
     std::unique_ptr<COptionMenuPopup> popup;
     bool popupInFrame = false;
-    bool popupButtonHeld = false;
     std::unique_ptr<CPlatformFrame> platform;
 };
 
