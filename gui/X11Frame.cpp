@@ -254,8 +254,13 @@ void X11Frame::handle(XEvent& event) {
         break;
     }
     case MotionNotify: {
-        // Only the latest position of a burst of moves matters.
-        while (XCheckTypedWindowEvent(display, window, MotionNotify, &event)) {
+        // Only the latest position of a run of moves matters; the run ends at
+        // any other event, so no move jumps ahead of a press or a release.
+        XEvent next;
+        while (XPending(display) > 0) {
+            XPeekEvent(display, &next);
+            if (next.type != MotionNotify || next.xany.window != window) break;
+            XNextEvent(display, &event);
         }
         CPoint where = toFrame(event.xmotion.x, event.xmotion.y);
         frame->onMouseMoved(where, buttonWordForMotion(event.xmotion.state));

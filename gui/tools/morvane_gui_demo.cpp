@@ -4,10 +4,13 @@
 // into a scratch resource folder and loaded back by resource id, as an
 // editor's are.
 //
-//   morvane-gui-demo [--seconds N] [--scale 1|2] [--png OUT.png]
+//   morvane-gui-demo [--seconds N] [--scale 1|2] [--embed] [--png OUT.png]
 //
 // Without --png it opens a top-level X11 window and runs until the window is
-// closed (or N seconds have passed); with --png it renders headless to OUT.
+// closed (or N seconds have passed); --embed puts the editor inside a window
+// of this program's own at (20, 20), as a plug-in host would; with --png it
+// renders headless to OUT.
+#include <X11/Xlib.h>
 #include <cairo.h>
 #include <cmath>
 #include <cstdio>
@@ -270,9 +273,32 @@ struct IdleDriver : CBaseObject {
 };
 
 int usage() {
-    std::fprintf(stderr, "usage: morvane-gui-demo [--seconds N] [--scale 1|2] [--png OUT.png]\n");
+    std::fprintf(stderr, "usage: morvane-gui-demo [--seconds N] [--scale 1|2] [--embed] [--png OUT.png]\n");
     return 2;
 }
+
+// The window a host would give: grey, 40 px larger than the editor each way.
+struct HostWindow {
+    Display* display = nullptr;
+    Window window = 0;
+
+    bool open(int scale) {
+        display = XOpenDisplay(nullptr);
+        if (!display) return false;
+        const int screen = DefaultScreen(display);
+        window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, (360 + 40) * scale,
+                                     (200 + 40) * scale, 0, 0, 0x505860);
+        XStoreName(display, window, "Morvane toolkit demo host");
+        XMapWindow(display, window);
+        XSync(display, False);
+        return true;
+    }
+    ~HostWindow() {
+        if (!display) return;
+        XDestroyWindow(display, window);
+        XCloseDisplay(display);
+    }
+};
 
 } // namespace
 
@@ -280,6 +306,7 @@ int main(int argc, char** argv) {
     double seconds = 0.0;
     int scale = 1;
     const char* png = nullptr;
+    bool embed = false;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (!std::strcmp(argv[i], "--seconds") && hasValue)
@@ -288,6 +315,8 @@ int main(int argc, char** argv) {
             scale = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--png") && hasValue)
             png = argv[++i];
+        else if (!std::strcmp(argv[i], "--embed"))
+            embed = true;
         else
             return usage();
     }
@@ -307,16 +336,25 @@ int main(int argc, char** argv) {
     setResourceFolder(folder);
 
     int status = 0;
-    if (!drawn) {
+    HostWindow host;
+    if (embed && !png && !host.open(scale)) {
+        std::fprintf(stderr, "morvane-gui-demo: no X display (set DISPLAY, or use --png)\n");
+        status = 1;
+    } else if (!drawn) {
         std::fprintf(stderr, "morvane-gui-demo: cannot write pictures into %s\n", scratch);
         status = 1;
     } else {
         DemoEditor editor;
         SystemWindow window;
         window.kind = png ? SystemWindow::kHeadless : SystemWindow::kX11TopLevel;
+        if (host.display) {
+            window.kind = SystemWindow::kX11Embedded;
+            window.parent = host.window;
+        }
         window.scaleFactor = scale;
         window.title = "Morvane toolkit demo";
         editor.open(&window);
+        if (host.display) editor.getFrame()->setNativeViewPosition(20 * scale, 20 * scale);
         if (png) {
             if (!editor.getFrame()->writePNG(png)) {
                 std::fprintf(stderr, "morvane-gui-demo: cannot write %s\n", png);

@@ -34,10 +34,12 @@ shot() {
     sleep 0.4
     import -window root "$out/$1.png"
 }
-start_demo() {
+start_demo() { # NAME ARGS...
+    local name="$1"
+    shift
     "$demo" --seconds 30 "$@" &
     demo_pid=$!
-    timeout 10 xdotool search --sync --name "Morvane toolkit demo" >/dev/null
+    timeout 10 xdotool search --sync --name "^$name\$" >/dev/null
 }
 stop_demo() {
     kill "$demo_pid" 2>/dev/null || true
@@ -45,7 +47,7 @@ stop_demo() {
 }
 trap stop_demo EXIT
 
-start_demo
+start_demo "Morvane toolkit demo"
 shot 1-opened
 expect "$out/1-opened.png" 26 71 0 255 255 60 "knob arc lit up to 0.5"
 expect "$out/1-opened.png" 66 61 77 84 97 30 "knob track unlit past 0.5"
@@ -71,10 +73,20 @@ expect "$out/4-chosen.png" 300 75 12 14 17 6 "menu well after the list closed"
 stop_demo
 
 # The same window at scale 2, with the pictures drawn for it.
-start_demo --scale 2
+start_demo "Morvane toolkit demo" --scale 2
 shot 5-scale2
 expect "$out/5-scale2.png" 53 142 0 255 255 60 "knob arc at scale 2"
 expect "$out/5-scale2.png" 236 136 38 43 51 6 "button face off at scale 2"
+stop_demo
+
+# Embedded in a host's window, 20 px in: drawn there and clicked there.
+start_demo "Morvane toolkit demo host" --embed
+shot 6-embedded
+expect "$out/6-embedded.png" 10 10 80 88 96 6 "the host's window around the editor"
+expect "$out/6-embedded.png" 138 88 38 43 51 6 "button face off, moved by 20, 20"
+xdotool mousemove 150 100 click 1
+shot 7-embedded-clicked
+expect "$out/7-embedded-clicked.png" 138 88 51 61 69 6 "button face on after a click in the embedded window"
 stop_demo
 
 [ "$failures" -eq 0 ] || { echo "$failures pixel checks failed; screenshots in $out" >&2; exit 1; }
