@@ -324,6 +324,36 @@ bool deliverOne(AUListenerBase* listener, const Delivery& d, double now) {
     return true;
 }
 
+// Moves the pending marks and queued events of a listener into its scratch
+// batch, in posting order. Items of one post keep the order they were
+// gathered in. Never allocates: the batch was reserved for the worst case.
+std::vector<Delivery>& gatherPending(AUListenerBase* listener) {
+    std::vector<Delivery>& batch = listener->scratch;
+    batch.clear();
+    const UInt32 used = listener->used.load(std::memory_order_acquire);
+    for (UInt32 i = 0; i < used; ++i) {
+        Registration& r = listener->registrations[i];
+        if (r.state.load(std::memory_order_acquire) != kActive) continue;
+        const UInt32 kind = r.pending.exchange(0, std::memory_order_seq_cst);
+        if (!kind) continue;
+        batch.push_back(Delivery{r.key, kind, r.value.load(std::memory_order_relaxed),
+                                 r.sequence.load(std::memory_order_relaxed)});
+    }
+    QueuedEvent item;
+    while (listener->events.pop(item)) {
+        Registration& r = listener->registrations[item.index];
+        if (r.state.load(std::memory_order_acquire) != kActive || r.generation != item.generation) continue;
+        batch.push_back(Delivery{r.key, item.kind, item.value, item.sequence});
+    }
+    // (std::sort works in place, where a stable sort would allocate.)
+    for (size_t i = 0; i < batch.size(); ++i)
+        batch[i].order = UInt32(i);
+    std::sort(batch.begin(), batch.end(), [](const Delivery& a, const Delivery& b) {
+        return a.sequence != b.sequence ? a.sequence < b.sequence : a.order < b.order;
+    });
+    return batch;
+}
+
 CFIndex perform(void* info, CFAbsoluteTime now, Boolean force) {
     auto* listener = static_cast<AUListenerBase*>(info);
     if (!listener->anyPending.load(std::memory_order_seq_cst)) return 0;
@@ -336,34 +366,9 @@ CFIndex perform(void* info, CFAbsoluteTime now, Boolean force) {
     // sets it again.
     listener->anyPending.store(false, std::memory_order_seq_cst);
 
-    std::vector<Delivery>& batch = listener->scratch;
-    batch.clear();
-    {
-        std::lock_guard<std::mutex> lock(listener->mutex);
-        const UInt32 used = listener->used.load(std::memory_order_acquire);
-        for (UInt32 i = 0; i < used; ++i) {
-            Registration& r = listener->registrations[i];
-            if (r.state.load(std::memory_order_acquire) != kActive) continue;
-            const UInt32 kind = r.pending.exchange(0, std::memory_order_seq_cst);
-            if (!kind) continue;
-            batch.push_back(Delivery{r.key, kind, r.value.load(std::memory_order_relaxed),
-                                     r.sequence.load(std::memory_order_relaxed)});
-        }
-        QueuedEvent item;
-        while (listener->events.pop(item)) {
-            Registration& r = listener->registrations[item.index];
-            if (r.state.load(std::memory_order_acquire) != kActive || r.generation != item.generation)
-                continue;
-            batch.push_back(Delivery{r.key, item.kind, item.value, item.sequence});
-        }
-    }
-    // Posting order; items of one post keep the order they were gathered in.
-    // (std::sort works in place, where a stable sort would allocate.)
-    for (size_t i = 0; i < batch.size(); ++i)
-        batch[i].order = UInt32(i);
-    std::sort(batch.begin(), batch.end(), [](const Delivery& a, const Delivery& b) {
-        return a.sequence != b.sequence ? a.sequence < b.sequence : a.order < b.order;
-    });
+    std::unique_lock<std::mutex> lock(listener->mutex);
+    const std::vector<Delivery>& batch = gatherPending(listener);
+    lock.unlock();
 
     CFIndex calls = 0;
     for (const Delivery& d : batch) {
@@ -637,4 +642,21 @@ OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSen
 
 UInt64 MorvaneListenerDroppedEvents(AUEventListenerRef inListener) {
     return isRegistered(inListener) ? inListener->droppedEvents.load(std::memory_order_relaxed) : 0;
+}
+
+CFIndex MorvaneListenerDeliver(CFRunLoopRef runLoop) {
+    if (runLoop == nullptr) return 0;
+    CFIndex calls = 0;
+    // The gate keeps every listener of the registry alive while it is looked
+    // at; those of this loop cannot go away by the caller's promise.
+    GateScope gate;
+    const UInt32 top = gListenerTop.load(std::memory_order_acquire);
+    for (UInt32 i = 0; i < top; ++i) {
+        AUListenerBase* listener = gListeners[i].load(std::memory_order_acquire);
+        if (listener == nullptr || listener->loop != runLoop) continue;
+        if (!listener->anyPending.exchange(false, std::memory_order_seq_cst)) continue;
+        for (const Delivery& d : gatherPending(listener))
+            if (deliverOne(listener, d, 0.0)) ++calls;
+    }
+    return calls;
 }

@@ -141,3 +141,16 @@ OSStatus AUEventListenerNotify(AUEventListenerRef inSendingListener, void* inSen
 // Gesture or property events this listener has dropped because its queue was
 // full. Any thread.
 UInt64 MorvaneListenerDroppedEvents(AUEventListenerRef inListener);
+
+// Delivers at once, on the calling thread and whatever their notification
+// interval, the changes pending for every listener created on runLoop. For a
+// host that drives a unit from its own render thread inside a foreign host (a
+// plug-in adapter) and gives the unit a run loop of its own
+// (MorvaneRunLoopCreate) that no thread runs or pumps: the unit's changes then
+// reach it at the start of each block, in the order they were posted. Like
+// posting, it never blocks, locks, allocates or calls the system, so the
+// render thread may call it. The caller promises that while it runs no
+// listener of that loop is created or disposed and none gains or loses a
+// registration (the callbacks included), and that no other thread delivers
+// that loop's work. Returns the number of callbacks made.
+CFIndex MorvaneListenerDeliver(CFRunLoopRef runLoop);

@@ -256,6 +256,17 @@ CFRunLoopRef CFRunLoopGetMain(void) {
     return gMainLoop;
 }
 
+CFRunLoopRef MorvaneRunLoopCreate(void) {
+    return new __CFRunLoop();
+}
+
+void MorvaneRunLoopSetCurrent(CFRunLoopRef rl) {
+    if (!rl || rl == tThreadLoop.loop) return;
+    CFRunLoopRef previous = tThreadLoop.loop;
+    tThreadLoop.loop = MorvaneRunLoopRetain(rl);
+    if (previous) MorvaneRunLoopRelease(previous);
+}
+
 CFRunLoopRef MorvaneRunLoopRetain(CFRunLoopRef rl) {
     if (rl) rl->refs.fetch_add(1, std::memory_order_relaxed);
     return rl;

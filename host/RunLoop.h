@@ -56,6 +56,16 @@ void CFRunLoopStop(CFRunLoopRef rl);
 // except the render thread.
 void CFRunLoopWakeUp(CFRunLoopRef rl);
 
+// A run loop of no thread, for a host that gives a unit a loop of its own and
+// delivers that loop's listener work itself (MorvaneListenerDeliver). The
+// caller releases it. Any thread except the render thread.
+CFRunLoopRef MorvaneRunLoopCreate(void);
+// Makes rl the calling thread's run loop (what CFRunLoopGetCurrent returns
+// from now on), keeping a reference to it and dropping the one to the loop it
+// replaces. A host uses it to initialise a unit on a loop of the unit's own
+// and then puts the thread's loop back. Any thread except the render thread.
+void MorvaneRunLoopSetCurrent(CFRunLoopRef rl);
+
 // Run loops and timers are reference counted: these take and drop a reference
 // (CFRunLoopGetCurrent's result is borrowed). Any thread.
 CFRunLoopRef MorvaneRunLoopRetain(CFRunLoopRef rl);
