@@ -5,6 +5,8 @@
 #                                (format check, Release, clang, AddressSanitizer+UBSan,
 #                                ThreadSanitizer on threaded tests)
 #   ./morvane.sh build           install and build Release only
+#   ./morvane.sh install-lv2 [DIR]  build Release and install the LV2 bundle morvane.lv2
+#                                into DIR (default ~/.lv2)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
@@ -13,7 +15,7 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev libsndfile1-dev
                 libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core fonts-dejavu-extra lv2-dev lilv-utils
                 libcli11-dev nlohmann-json3-dev libjack-jackd2-dev)
-test_packages=(sox clang clang-format xvfb xauth xdotool imagemagick)
+test_packages=(sox clang clang-format xvfb xauth xdotool imagemagick liblilv-dev serdi sordi lv2file jalv jackd2)
 
 install_packages() {
     local missing=()
@@ -78,8 +80,21 @@ case "$cmd" in
     install_packages "${build_packages[@]}"
     configure_and_build build/release -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON -DMORVANE_BENCH=ON
     ;;
+  install-lv2)
+    install_packages "${build_packages[@]}"
+    configure_and_build build/release -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=OFF -DMORVANE_BENCH=OFF
+    dest="${2:-$HOME/.lv2}"
+    mkdir -p "$dest"
+    # Copied beside the old bundle, then swapped in: a host that has the old
+    # one loaded keeps its files.
+    rm -rf "$dest/.morvane.lv2.new"
+    cp -r build/release/lv2/morvane.lv2 "$dest/.morvane.lv2.new"
+    rm -rf "$dest/morvane.lv2"
+    mv "$dest/.morvane.lv2.new" "$dest/morvane.lv2"
+    echo "== installed $dest/morvane.lv2: Morvane (urn:morvane:lv2:stereo) and Morvane (mono) (urn:morvane:lv2:mono)"
+    ;;
   *)
-    echo "usage: $0 demo [OUTDIR] | test | build" >&2
+    echo "usage: $0 demo [OUTDIR] | test | build | install-lv2 [DIR]" >&2
     exit 2
     ;;
 esac
