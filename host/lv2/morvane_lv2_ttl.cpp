@@ -153,8 +153,12 @@ class Writer {
                 // What the factory preset stores: the table's normalised
                 // entry turned into the parameter's natural value.
                 const float value = params_.naturalValueFromVSTvalue(id, kPresetData[n][id]);
+                // Always a decimal ("8.0", not "8"): lilv hands a host an
+                // integer literal as an int atom, which some hosts ignore.
+                std::string text = number(value);
+                if (text.find_first_of(".e") == std::string::npos) text += ".0";
                 t << (id ? " ,\n" : "\n") << "        [ lv2:symbol " << quoted(symbols_[id])
-                  << " ; pset:value " << number(value) << " ]";
+                  << " ; pset:value " << text << " ]";
             }
             t << " ;\n    state:state [\n        <" << kStateFactoryPreset << "> \"" << n
               << "\"^^xsd:int\n    ] .\n\n";
@@ -249,7 +253,8 @@ class Writer {
                 label = names.strings[i];
             } else {
                 char text[64] = {};
-                params_.getValueStringFromNaturalValue(id, text, static_cast<float>(i), 40);
+                params_.getValueStringFromVSTvalue(
+                    id, text, params_.VSTvalueFromNaturalValue(id, static_cast<float>(i)), 40);
                 label = text;
             }
             t << (i > first ? " , " : " ") << "[ rdfs:label " << quoted(trimmed(label)) << " ; rdf:value "

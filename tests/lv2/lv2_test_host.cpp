@@ -53,6 +53,7 @@ LilvWorld* world() {
     return w;
 }
 
+// Takes float values only, as the strictest hosts do.
 void setPortValue(const char* symbol, void* self, const void* value, uint32_t size, uint32_t type) {
     if (type == map(LV2_ATOM__Float) && size == sizeof(float))
         static_cast<Plugin*>(self)->control(symbol) = *static_cast<const float*>(value);

@@ -39,6 +39,7 @@ class Plugin {
 
     uint32_t channels() const { return channels_; }
     float& control(const char* symbol);
+    float& control(uint32_t index) { return controls_.at(index); }
     void activate();
     // Runs once over frames of the given inputs (one vector per channel,
     // read from `offset`), appending to out; the events queued with position()
@@ -60,6 +61,7 @@ class Plugin {
     AudioUnit unit() const;
 
     LilvInstance* instance() const { return instance_; }
+    const LilvPlugin* description() const { return plugin_; }
 
   private:
     const LilvPlugin* plugin_ = nullptr;

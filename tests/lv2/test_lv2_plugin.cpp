@@ -175,6 +175,43 @@ TEST(Lv2Plugin, RendersAsTheComponentDoesUnderTheHarness) {
     }
 }
 
+// The Turtle is written from the tables: every control port carries the
+// name, range and default the unit publishes, and every factory preset's port
+// values are exactly what selecting that preset stores in the unit (so a host
+// applying an LV2 preset sends the effect nothing that undoes it).
+TEST(Lv2Plugin, PortsAndPresetsAgreeWithTheUnit) {
+    Plugin plugin(morvane_lv2::kStereoUri, kRate);
+    const LilvPlugin* description = plugin.description();
+    ASSERT_NE(description, nullptr);
+    std::vector<float> minimum(lilv_plugin_get_num_ports(description)), maximum(minimum.size()),
+        defaults(minimum.size());
+    lilv_plugin_get_port_ranges_float(description, minimum.data(), maximum.data(), defaults.data());
+    for (uint32_t i = 0; i < morvane_lv2::kControlPortCount; ++i) {
+        AudioUnitParameterInfo info{};
+        UInt32 size = sizeof info;
+        ASSERT_EQ(AudioUnitGetProperty(plugin.unit(), kAudioUnitProperty_ParameterInfo,
+                                       kAudioUnitScope_Global, i, &info, &size),
+                  noErr);
+        LilvNode* name = lilv_port_get_name(description, lilv_plugin_get_port_by_index(description, i));
+        EXPECT_STREQ(lilv_node_as_string(name), info.name) << "port " << i;
+        lilv_node_free(name);
+        if (info.flags & kAudioUnitParameterFlag_CFNameRelease) CFRelease(info.cfNameString);
+        EXPECT_EQ(minimum[i], info.minValue) << "port " << i;
+        EXPECT_EQ(maximum[i], info.maxValue) << "port " << i;
+        AudioUnitParameterValue stored = 0.0f;
+        AudioUnitGetParameter(plugin.unit(), i, kAudioUnitScope_Global, 0, &stored);
+        EXPECT_EQ(defaults[i], stored) << "port " << i;
+    }
+    for (int n = 0; n < 33; ++n) {
+        plugin.applyPreset(n);
+        for (uint32_t i = 0; i < morvane_lv2::kControlPortCount; ++i) {
+            AudioUnitParameterValue stored = 0.0f;
+            AudioUnitGetParameter(plugin.unit(), i, kAudioUnitScope_Global, 0, &stored);
+            EXPECT_EQ(plugin.control(i), stored) << "preset " << n << ", port " << i;
+        }
+    }
+}
+
 // Distance in milliseconds from an impulse to its first echo, with the left
 // delay synced to "1/4" and the host's positions given in the first run.
 double quarterNoteEchoMs(const std::vector<Position>& positions) {
