@@ -340,31 +340,6 @@ TEST(Lv2Plugin, StateKeepsRecordingsAndVelocitiesInEitherRestoreOrder) {
     CFRelease(saved);
 }
 
-// A state property that is not a property list changes nothing and says so.
-TEST(Lv2Plugin, UnreadableStateIsRefusedAndChangesNothing) {
-    Plugin plugin(morvane_lv2::kStereoUri, kRate);
-    plugin.applyPreset(14);
-    CFDictionaryRef before = lv2_test::unitState(plugin.unit());
-    const auto* state = static_cast<const LV2_State_Interface*>(
-        lilv_instance_get_extension_data(plugin.instance(), LV2_STATE__interface));
-    static const char garbage[] = "<plist><dict><key>data</key><data>!!</data>";
-    const auto retrieve = [](LV2_State_Handle, uint32_t key, size_t* size, uint32_t* type,
-                             uint32_t* flags) -> const void* {
-        if (key != lv2_test::map(morvane_lv2::kStatePropertyList)) return nullptr;
-        *size = sizeof garbage;
-        *type = lv2_test::map(LV2_ATOM__String);
-        *flags = LV2_STATE_IS_POD;
-        return garbage;
-    };
-    EXPECT_NE(state->restore(lilv_instance_get_handle(plugin.instance()), retrieve, nullptr, 0, nullptr),
-              LV2_STATE_SUCCESS);
-    CFDictionaryRef after = lv2_test::unitState(plugin.unit());
-    for (const char* key : {"data", "velocity_L_X", "velocity_R_Y"})
-        EXPECT_TRUE(sameValue(before, after, key)) << key;
-    CFRelease(before);
-    CFRelease(after);
-}
-
 // run() under load: the first run after activation (every parameter
 // announced), bursts of control changes, positions in mid-block, a preset
 // applied and a state restored between runs. Nothing in run() allocates or
