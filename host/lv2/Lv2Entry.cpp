@@ -85,7 +85,7 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
 
 } // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     switch (index) {
     case 0:
         return &kStereo;

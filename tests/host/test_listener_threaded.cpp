@@ -119,6 +119,50 @@ TEST(ListenerThreaded, RenderAndHostPostsAllArriveOnTheLoopCoalescedWithTheLates
     AUListenerDispose(sender);
 }
 
+// A plug-in adapter's render thread delivers its own loop's work while a
+// user-interface thread posts: every value arrives, never an older one after
+// a newer, on the delivering thread only; a listener of another loop is left
+// to that loop.
+TEST(ListenerThreaded, RenderThreadDeliveryOfALoopOfItsOwn) {
+    FakeUnit unit;
+    Loop other;
+    CFRunLoopRef own = MorvaneRunLoopCreate();
+    Seen seen;
+    seen.unitA = unit.unit;
+    seen.uiThread = std::this_thread::get_id();
+    AUParameterListenerRef effect = nullptr, elsewhere = nullptr;
+    ASSERT_EQ(AUListenerCreate(recordSeen, &seen, own, nullptr, 0.01f, &effect), noErr);
+    ASSERT_EQ(AUListenerCreate(countSender, nullptr, other.rl, nullptr, 0.0f, &elsewhere), noErr);
+    for (UInt32 id = 0; id < kParams; ++id) {
+        const AudioUnitParameter p = unit.param(id);
+        AUListenerAddParameter(effect, nullptr, &p);
+        AUListenerAddParameter(elsewhere, nullptr, &p);
+    }
+    constexpr int kRounds = 5000;
+    std::atomic<bool> done{false};
+    std::thread ui([&] {
+        for (int i = 1; i <= kRounds; ++i)
+            for (UInt32 id = 0; id < kParams; ++id) {
+                const AudioUnitParameter p = unit.param(id);
+                AUParameterSet(nullptr, nullptr, &p, float(i), 0);
+            }
+        done = true;
+    });
+    while (!done.load())
+        MorvaneListenerDeliver(own);
+    ui.join();
+    MorvaneListenerDeliver(own);
+
+    EXPECT_FALSE(seen.wentBack);
+    EXPECT_FALSE(seen.wrongThread);
+    for (int id = 0; id < kParams; ++id)
+        EXPECT_EQ(seen.last[0][id], float(kRounds)) << "parameter " << id;
+    EXPECT_EQ(gSenderHeard.load(), 0);
+    AUListenerDispose(effect);
+    AUListenerDispose(elsewhere);
+    MorvaneRunLoopRelease(own);
+}
+
 namespace {
 
 struct GestureLog {
