@@ -76,7 +76,7 @@ LV2_URID map(const char* uri) {
     return static_cast<LV2_URID>(u.names.size());
 }
 
-Plugin::Plugin(const char* uri, double sampleRate, bool withFeatures, uint32_t maxBlock)
+Plugin::Plugin(const char* uri, double sampleRate, uint32_t maxBlock)
     : controls_(morvane_lv2::kControlPortCount), maxBlock_(static_cast<int32_t>(maxBlock)) {
     LilvNode* node = lilv_new_uri(world(), uri);
     plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world()), node);
@@ -88,15 +88,13 @@ Plugin::Plugin(const char* uri, double sampleRate, bool withFeatures, uint32_t m
     lilv_plugin_get_port_ranges_float(plugin_, nullptr, nullptr, defaults.data());
     std::copy_n(defaults.begin(), controls_.size(), controls_.begin());
 
-    if (withFeatures) {
-        features_.push_back({LV2_URID__map, &gMap});
-        features_.push_back({LV2_URID__unmap, &gUnmap});
-        if (maxBlock > 0) {
-            options_.push_back({LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
-                                map(LV2_ATOM__Int), &maxBlock_});
-            options_.push_back({LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr});
-            features_.push_back({LV2_OPTIONS__options, options_.data()});
-        }
+    features_.push_back({LV2_URID__map, &gMap});
+    features_.push_back({LV2_URID__unmap, &gUnmap});
+    if (maxBlock > 0) {
+        options_.push_back({LV2_OPTIONS_INSTANCE, 0, map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                            map(LV2_ATOM__Int), &maxBlock_});
+        options_.push_back({LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr});
+        features_.push_back({LV2_OPTIONS__options, options_.data()});
     }
     for (const LV2_Feature& f : features_)
         featureList_.push_back(&f);
@@ -106,10 +104,8 @@ Plugin::Plugin(const char* uri, double sampleRate, bool withFeatures, uint32_t m
     lv2_atom_forge_init(&forge_, &gMap);
     for (uint32_t i = 0; i < morvane_lv2::kControlPortCount; ++i)
         lilv_instance_connect_port(instance_, i, &controls_[i]);
-    if (withFeatures) {
-        lilv_instance_connect_port(instance_, morvane_lv2::kControlInPort, control_);
-        lilv_instance_connect_port(instance_, morvane_lv2::kNotifyOutPort, notify_);
-    }
+    lilv_instance_connect_port(instance_, morvane_lv2::kControlInPort, control_);
+    lilv_instance_connect_port(instance_, morvane_lv2::kNotifyOutPort, notify_);
     in_.resize(channels_);
     out_.resize(channels_);
 }

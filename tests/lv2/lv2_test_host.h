@@ -1,6 +1,6 @@
 // A small LV2 host over lilv for the tests: it loads morvane.lv2 from the
-// build tree, instantiates a plug-in with URID mapping (or with no features
-// at all, as lv2apply does), owns the port buffers, feeds time:Position
+// build tree, instantiates a plug-in with URID mapping (and a maximum block
+// length when asked), owns the port buffers, feeds time:Position
 // events, applies presets and saves and restores state the way jalv does.
 #pragma once
 
@@ -32,7 +32,7 @@ struct Position {
 class Plugin {
   public:
     // uri: the stereo or mono plug-in. maxBlock 0 offers no options.
-    Plugin(const char* uri, double sampleRate, bool withFeatures = true, uint32_t maxBlock = 0);
+    Plugin(const char* uri, double sampleRate, uint32_t maxBlock = 0);
     ~Plugin();
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;

@@ -139,8 +139,8 @@ TEST(Lv2Plugin, RendersAsTheComponentDoesUnderTheHarness) {
     for (const Case& k : {Case{morvane_lv2::kStereoUri, 1, 0}, Case{morvane_lv2::kStereoUri, 512, 0},
                           Case{morvane_lv2::kStereoUri, 3000, 512}, Case{morvane_lv2::kMonoUri, 64, 0}}) {
         SCOPED_TRACE(std::string(k.uri) + " block " + std::to_string(k.block));
-        Plugin plugin(k.uri, kRate, true, k.maxBlock);
-        Plugin twin(k.uri, kRate, true, k.maxBlock);
+        Plugin plugin(k.uri, kRate, k.maxBlock);
+        Plugin twin(k.uri, kRate, k.maxBlock);
         const size_t frames = k.block == 1 ? 4800 : 24000, half = frames / 2 / k.block * k.block;
         const Channels in = testSignal(plugin.channels(), frames);
         for (Plugin* p : {&plugin, &twin}) {
@@ -346,7 +346,7 @@ TEST(Lv2Plugin, StateKeepsRecordingsAndVelocitiesInEitherRestoreOrder) {
 // takes a mutex.
 TEST(Lv2Plugin, RunNeitherAllocatesNorLocks) {
     if (!MORVANE_COUNT_ALLOCATIONS) GTEST_SKIP() << "sanitizer builds bring their own allocator";
-    Plugin plugin(morvane_lv2::kStereoUri, kRate, true, 256);
+    Plugin plugin(morvane_lv2::kStereoUri, kRate, 256);
     const Channels in = testSignal(2, 1000);
     Channels out(2);
     plugin.applyPreset(27);
