@@ -1,6 +1,7 @@
 #include "editor/CHighlightView.h"
 
 #include "editor/CKOControl.h"
+#include "editor/MorvaneEditor.h"
 #include "gui/CDrawContext.h"
 
 CHighlightView::CHighlightView(const VSTGUI::CRect& size, VSTGUI::CFrame* searchedFrame)
@@ -69,5 +70,11 @@ CMorvaneHighlightView::CMorvaneHighlightView(const VSTGUI::CRect& size, VSTGUI::
 
 void CMorvaneHighlightView::getHighlightRect(long tag, VSTGUI::CRect& rect) {
     if (!frame || !frame->getEditor()) return;
+    // A range-bound tag names one handle of a range slider: outline that one.
+    auto* editor = dynamic_cast<MorvaneEditor*>(frame->getEditor());
+    if (CHorizontalRangeSlider* slider = editor ? editor->getRangeSliderFor(tag) : nullptr) {
+        slider->getMIDILearnRect(tag, rect);
+        return;
+    }
     CHighlightView::getHighlightRect(tag, rect);
 }

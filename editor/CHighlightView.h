@@ -45,9 +45,9 @@ class CHighlightView : public VSTGUI::CView {
     VSTGUI::CFrame* frame;
 };
 
-// The editor's overlay: green (0, 255, 140, alpha 200). It asks the frame's
-// editor about the range sliders' tags (26/27 ... 41/42), which name one handle
-// of a slider; until the editor's range sliders answer that, every tag
+// The editor's overlay: green (0, 255, 140, alpha 200). A range-bound tag
+// (26/27 ... 41/42) names one handle of a range slider, so the frame's editor
+// is asked for that slider and only the handle is outlined; every other tag
 // outlines its whole control.
 class CMorvaneHighlightView : public CHighlightView {
   public:

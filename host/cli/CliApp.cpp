@@ -17,6 +17,7 @@
 #include "host/cli/EffectHost.h"
 #include "host/cli/ParameterCatalogue.h"
 #include "host/cli/Renderer.h"
+#include "host/cli/Snapshot.h"
 #include "host/cli/StateDump.h"
 #include "host/cli/TextMatch.h"
 
@@ -533,6 +534,10 @@ int runCli(int argc, char** argv) {
     demo->add_option("OUTDIR", demoDirectory,
                      "Where to write demo-dry.wav and demo-wet.wav (default ./demo-out)");
 
+    // snapshot
+    SnapshotRequest snapshotRequest;
+    CLI::App* snapshot = addSnapshotCommand(app, snapshotRequest);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -584,6 +589,8 @@ int runCli(int argc, char** argv) {
             printInfo(session, infoJson);
         } else if (demo->parsed()) {
             runDemo(global, demoDirectory);
+        } else if (snapshot->parsed()) {
+            writeSnapshot(global, snapshotRequest);
         } else {
             std::cout << app.help();
         }

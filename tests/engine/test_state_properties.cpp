@@ -4,7 +4,7 @@
 // stopping all pad drift.
 #include "tests/engine/test_state_support.h"
 
-#include "engine/MorvaneAttachedView.h"
+#include "motion/MorvaneAttachedView.h"
 
 namespace {
 
