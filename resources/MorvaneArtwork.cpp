@@ -45,7 +45,9 @@ constexpr Colour kInk = rgb(0x0d0f12);
 constexpr TextStyle kLabelText{Face::CondensedBold, 9.0, 0.6, kLabel};
 constexpr TextStyle kHeadingText{Face::CondensedBold, 9.0, 1.6, kHeading};
 constexpr TextStyle kTitleText{Face::SansBold, 13.0, 3.0, kTitle};
-constexpr TextStyle kTaglineText{Face::CondensedBold, 9.0, 1.2, kHeading};
+// A sentence, not capitals between slashes: it describes, it does not offer
+// places to click.
+constexpr TextStyle kTaglineText{Face::Sans, 10.0, 0.2, kHeading};
 constexpr TextStyle kHintText{Face::CondensedBold, 9.0, 0.5, kHeading};
 constexpr TextStyle kLegendText{Face::CondensedBold, 9.0, 0.5, kLegendOff};
 constexpr TextStyle kDisplayText{Face::SansBold, 10.0, 0.0, withAlpha(rgb(0x00ffff), 150.0 / 255.0)};
@@ -280,8 +282,8 @@ void drawBackground(cairo_t* cr) {
     setColour(cr, kAccent);
     cairo_fill(cr);
     drawText(cr, kTitleText, "MORVANE", markX + 21.0, 26.0, Align::Left);
-    drawText(cr, kTaglineText, "FILTER  /  DELAY  /  MOTION", kRightColumn.right - kPanelPadding, 25.5,
-             Align::Right);
+    drawText(cr, kTaglineText, "Stereo filter and delay, moved by two pads",
+             kRightColumn.right - kPanelPadding, 25.5, Align::Right);
 
     drawPanel(cr, kLeftColumn, kTopBand, "FILTER", nullptr);
     drawPanel(cr, kRightColumn, kTopBand, "DELAY", nullptr);
