@@ -55,7 +55,7 @@ void* AUVSTGUIView::getPointerProperty(AudioUnitPropertyID id, OSStatus* result)
 }
 
 OSStatus AUVSTGUIView::CreateUI(Float32 xOffset, Float32 yOffset) {
-    if (!unit) return noErr;
+    if (!unit || editor) return noErr;
 
     if (!parameterListener && AUListenerCreate(&forwardParameterChange, this, CFRunLoopGetCurrent(),
                                                kCFRunLoopDefaultMode, 0.01f, &parameterListener) == noErr) {

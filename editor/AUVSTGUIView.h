@@ -37,7 +37,8 @@ class AUVSTGUIView {
     // registers every parameter of the unit, reads the parameter manager
     // (property 70000), creates the editor and opens it, its window placed at
     // the offsets. 0, or the failing property call's result (then no editor
-    // exists). A unit-less view answers 0 and creates nothing.
+    // exists). A unit-less view, or one whose editor exists, answers 0 and
+    // creates nothing.
     virtual OSStatus CreateUI(Float32 xOffset, Float32 yOffset);
     // User-interface thread: the host view's periodic timer (50 ms): the
     // editor's idle throttling.

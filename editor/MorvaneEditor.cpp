@@ -112,6 +112,7 @@ CHorizontalRangeSlider* MorvaneEditor::getRangeSliderFor(long id) const {
 
 bool MorvaneEditor::open(void* systemWindow) {
     using MorvaneLayout::kControls;
+    if (opened) close();
     PluginGUIEditor::open(systemWindow);
     std::map<int, CBitmap*> bitmaps;
     for (const MorvaneLayout::Resource& r : MorvaneLayout::kResources)
