@@ -97,8 +97,13 @@ class CMultiXYControl : public CKOControl {
     // Tag is not 0 and some handle carries it.
     bool hasTag(long tag) override;
 
+    // The gesture on a handle: the listener's controlBeginEdit, then the
+    // frame's beginEdit for each tag the handle carries (horizontal, vertical
+    // unless 0, switch unless negative); endEdit the reverse.
     virtual void beginEdit(CSliderHandle* handle);
     virtual void endEdit(CSliderHandle* handle);
+    using CKOControl::beginEdit;
+    using CKOControl::endEdit;
     // The tags of the first handle whose location contains point.
     virtual bool getTagsFromPoint(VSTGUI::CPoint& point, int& horizontalTag, int& verticalTag);
     // Stores value under tag in the handle carrying it (ignored for a tag no
