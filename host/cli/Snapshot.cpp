@@ -1,5 +1,8 @@
 #include "host/cli/Snapshot.h"
 
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -62,6 +65,19 @@ VSTGUI::CPoint parseHover(const std::string& text, const VSTGUI::CRect& window) 
     return point;
 }
 
+// Hands back the font caches that drawing text filled (Cairo's, then the font
+// library's), so the program ends with nothing allocated. After every
+// drawing object is gone.
+struct FontCaches {
+    FontCaches() = default;
+    ~FontCaches() {
+        cairo_debug_reset_static_data();
+        FcFini();
+    }
+    FontCaches(const FontCaches&) = delete;
+    FontCaches& operator=(const FontCaches&) = delete;
+};
+
 // Keeps the toolkit's resource folder pointed at the bundle while it lives.
 class ResourceFolderScope {
   public:
@@ -95,6 +111,7 @@ void writeSnapshot(const GlobalOptions& global, const SnapshotRequest& request) 
     if (!request.preset.empty() && !request.state.empty())
         throw UsageError("--preset and --state both given; the editor opens on one of them");
     if (request.scale != 1 && request.scale != 2) throw UsageError("--scale: give 1 or 2");
+    const FontCaches fonts; // outlives the editor below
 
     EffectHost effect(locateBundle(global.bundle));
     effect.start(kSnapshotRate, kSnapshotChannels, kSnapshotBlock);
