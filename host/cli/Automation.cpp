@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 
 #include "host/cli/CliError.h"
 #include "host/cli/TextMatch.h"
@@ -20,10 +19,15 @@ std::string where(const std::string& fileName, int line) {
 
 std::vector<std::string> splitBlanks(const std::string& text) {
     std::vector<std::string> words;
-    std::istringstream stream(text);
-    std::string word;
-    while (stream >> word)
-        words.push_back(word);
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+            ++i;
+        const size_t start = i;
+        while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])))
+            ++i;
+        if (i > start) words.emplace_back(text, start, i - start);
+    }
     return words;
 }
 

@@ -71,8 +71,12 @@ ParameterCatalogue::ParameterCatalogue(const std::vector<HostParameterInfo>& pub
         p.hostDefault = info.hostDefault;
         p.hostUnit = info.unit;
         p.valueStrings = info.valueStrings;
+        nameKeys_.push_back(foldText(p.name));
+        shortNameKeys_.push_back(foldText(p.shortName));
         parameters_.push_back(std::move(p));
     }
+    listNames_.resize(parameters_.size());
+    listNamesBuilt_.resize(parameters_.size(), false);
 }
 
 const ParameterDescription* ParameterCatalogue::find(std::string_view name) const {
@@ -85,10 +89,10 @@ const ParameterDescription* ParameterCatalogue::find(std::string_view name) cons
         return nullptr;
     }
     const std::string key = foldText(trimmed);
-    for (const ParameterDescription& p : parameters_)
-        if (foldText(p.name) == key) return &p;
-    for (const ParameterDescription& p : parameters_)
-        if (foldText(p.shortName) == key) return &p;
+    for (size_t i = 0; i < parameters_.size(); ++i)
+        if (nameKeys_[i] == key) return &parameters_[i];
+    for (size_t i = 0; i < parameters_.size(); ++i)
+        if (shortNameKeys_[i] == key) return &parameters_[i];
     return nullptr;
 }
 
@@ -108,11 +112,24 @@ const ParameterDescription& ParameterCatalogue::resolve(std::string_view name) c
     throw UsageError(message);
 }
 
-std::vector<ParameterCatalogue::NamedValue>
+const std::vector<ParameterCatalogue::NamedValue>&
 ParameterCatalogue::namedValues(const ParameterDescription& p) const {
-    std::vector<NamedValue> named;
+    static const std::vector<NamedValue> none;
+    const auto named = [](std::string text, float natural, size_t index) {
+        std::string key = nameKey(text);
+        return NamedValue{std::move(text), natural, index, std::move(key)};
+    };
     char text[64];
     if (p.kind == kParamOnOff || p.kind == kParamIndexed) {
+        // Cached by the parameter's place in the catalogue (a description
+        // from elsewhere is looked up by id, else built afresh).
+        size_t slot = 0;
+        while (slot < parameters_.size() && parameters_[slot].id != p.id)
+            ++slot;
+        const bool cached = slot < parameters_.size();
+        std::vector<NamedValue>& list = cached ? listNames_[slot] : scratchNames_;
+        if (cached && listNamesBuilt_[slot]) return list;
+        list.clear();
         const int first = static_cast<int>(std::lround(p.minimum));
         const int last = static_cast<int>(std::lround(p.maximum));
         for (int n = first; n <= last; ++n) {
@@ -120,12 +137,16 @@ ParameterCatalogue::namedValues(const ParameterDescription& p) const {
             const float position = table_.VSTvalueFromNaturalValue(p.id, natural);
             table_.getValueStringFromVSTvalue(p.id, text, position, 40);
             const size_t index = static_cast<size_t>(n - first);
-            named.push_back({trimText(text), natural, index});
+            list.push_back(named(trimText(text), natural, index));
             table_.getValueStringFromVSTvalue(p.id, text, position, 8);
-            named.push_back({trimText(text), natural, index});
-            if (index < p.valueStrings.size()) named.push_back({p.valueStrings[index], natural, index});
+            list.push_back(named(trimText(text), natural, index));
+            if (index < p.valueStrings.size()) list.push_back(named(p.valueStrings[index], natural, index));
         }
-    } else if (isSyncedTime(p.kind) && table_.getHostSynced(p.id)) {
+        if (cached) listNamesBuilt_[slot] = true;
+        return list;
+    }
+    if (isSyncedTime(p.kind) && table_.getHostSynced(p.id)) {
+        if (!divisionNames_.empty()) return divisionNames_;
         // Note divisions: the natural value is the 0..1 position whose
         // fifteenths pick the division; aim at the start of each slot, nudged
         // up where single precision would truncate into the slot below.
@@ -134,11 +155,12 @@ ParameterCatalogue::namedValues(const ParameterDescription& p) const {
             while (static_cast<int>(natural * 15.0f) < i)
                 natural = std::nextafter(natural, 1.0f);
             const size_t index = static_cast<size_t>(i);
-            named.push_back({trimText(ko_paramManager::beatTimeCFStrs[i]), natural, index});
-            named.push_back({trimText(ko_paramManager::beatTimeStr[i]), natural, index});
+            divisionNames_.push_back(named(trimText(ko_paramManager::beatTimeCFStrs[i]), natural, index));
+            divisionNames_.push_back(named(trimText(ko_paramManager::beatTimeStr[i]), natural, index));
         }
+        return divisionNames_;
     }
-    return named;
+    return none;
 }
 
 std::vector<std::string> ParameterCatalogue::valueNames(const ParameterDescription& p) const {
@@ -240,11 +262,11 @@ float ParameterCatalogue::parseValue(const ParameterDescription& p, std::string_
         return static_cast<float>(std::round(index));
     }
 
-    const std::vector<NamedValue> named = namedValues(p);
+    const std::vector<NamedValue>& named = namedValues(p);
     const std::string key = nameKey(text);
     const NamedValue* byName = nullptr;
     for (const NamedValue& candidate : named) {
-        if (nameKey(candidate.text) == key) {
+        if (candidate.key == key) {
             byName = &candidate;
             break;
         }

@@ -77,13 +77,25 @@ class ParameterCatalogue {
     struct NamedValue {
         std::string text;
         float natural;
-        size_t index; // which value (several spellings share one)
+        size_t index;    // which value (several spellings share one)
+        std::string key; // the text folded for matching
     };
-    std::vector<NamedValue> namedValues(const ParameterDescription& parameter) const;
+    // The names a parameter takes in the mirrored state. Built once per
+    // parameter: the texts of list parameters never change, and the note
+    // divisions of a synced time are the same for every one.
+    const std::vector<NamedValue>& namedValues(const ParameterDescription& parameter) const;
     float parseNumberWithUnit(const ParameterDescription& parameter, std::string_view text,
                               bool& understood) const;
 
     std::vector<ParameterDescription> parameters_;
+    // Long and short names folded once, in the order of parameters_: a name
+    // is looked up for every automation line.
+    std::vector<std::string> nameKeys_;
+    std::vector<std::string> shortNameKeys_;
+    mutable std::vector<std::vector<NamedValue>> listNames_; // by position in parameters_
+    mutable std::vector<bool> listNamesBuilt_;
+    mutable std::vector<NamedValue> divisionNames_;
+    mutable std::vector<NamedValue> scratchNames_;
     // Texts and text rules; mutable because the table's text operations are
     // non-const although they change nothing.
     mutable MorvaneParameterManager table_;
