@@ -19,14 +19,16 @@ namespace morvane_cli {
 
 namespace {
 
-// The temporary file being written, for the interrupt handler. One output at a
-// time; the handler only reads it.
-char gPendingTemp[4096];
-volatile std::sig_atomic_t gPendingSet = 0;
+// The temporary files being written, for the interrupt handler: a few slots
+// (audio, picture, summary) that the handler only reads.
+constexpr int kPendingSlots = 8;
+char gPendingTemp[kPendingSlots][4096];
+volatile std::sig_atomic_t gPendingSet[kPendingSlots] = {};
 bool gHandlersInstalled = false;
 
 extern "C" void removePendingAndDie(int signal) {
-    if (gPendingSet) ::unlink(gPendingTemp);
+    for (int i = 0; i < kPendingSlots; ++i)
+        if (gPendingSet[i]) ::unlink(gPendingTemp[i]);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -42,10 +44,21 @@ void installInterruptHandlers() {
     }
 }
 
-void setPending(const std::string& path) {
-    gPendingSet = 0;
-    std::snprintf(gPendingTemp, sizeof gPendingTemp, "%s", path.c_str());
-    gPendingSet = path.empty() ? 0 : 1;
+// A slot for `path`, or -1 when all are taken (the file is then only removed
+// by its owner, not on an interrupt).
+int addPending(const std::string& path) {
+    installInterruptHandlers();
+    for (int i = 0; i < kPendingSlots; ++i) {
+        if (gPendingSet[i]) continue;
+        std::snprintf(gPendingTemp[i], sizeof gPendingTemp[i], "%s", path.c_str());
+        gPendingSet[i] = 1;
+        return i;
+    }
+    return -1;
+}
+
+void removePending(int slot) {
+    if (slot >= 0 && slot < kPendingSlots) gPendingSet[slot] = 0;
 }
 
 struct NamedFormat {
@@ -164,57 +177,74 @@ uint32_t oggCrc(const unsigned char* data, size_t size) {
     return crc;
 }
 
-// libsndfile gives every Ogg stream a random serial number. To keep the same
-// command giving the same bytes, every page of the (single) stream gets a
-// fixed serial and its checksum is recomputed. A file whose pages do not parse
-// is left as it is.
-void fixOggSerial(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    if (file == nullptr) return;
+// libsndfile's virtual I/O over a MemoryStream.
+sf_count_t memoryLength(void* user) {
+    return static_cast<sf_count_t>(static_cast<MemoryStream*>(user)->bytes.size());
+}
+
+sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
+    auto* m = static_cast<MemoryStream*>(user);
+    const int64_t base = whence == SEEK_CUR   ? m->position
+                         : whence == SEEK_END ? static_cast<int64_t>(m->bytes.size())
+                                              : 0;
+    const int64_t target = base + offset;
+    if (target < 0) return -1;
+    m->position = target;
+    return target;
+}
+
+sf_count_t memoryRead(void* data, sf_count_t count, void* user) {
+    auto* m = static_cast<MemoryStream*>(user);
+    const int64_t size = static_cast<int64_t>(m->bytes.size());
+    if (count <= 0 || m->position >= size) return 0;
+    const int64_t n = std::min<int64_t>(count, size - m->position);
+    std::memcpy(data, m->bytes.data() + m->position, static_cast<size_t>(n));
+    m->position += n;
+    return n;
+}
+
+sf_count_t memoryWrite(const void* data, sf_count_t count, void* user) {
+    auto* m = static_cast<MemoryStream*>(user);
+    if (count <= 0) return 0;
+    const size_t end = static_cast<size_t>(m->position + count);
+    if (end > m->bytes.size()) m->bytes.resize(end);
+    std::memcpy(m->bytes.data() + m->position, data, static_cast<size_t>(count));
+    m->position += count;
+    return count;
+}
+
+sf_count_t memoryTell(void* user) {
+    return static_cast<MemoryStream*>(user)->position;
+}
+
+SF_VIRTUAL_IO gMemoryIO = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
+
+// Standard input is read whole before it is decoded; beyond this it is
+// refused rather than allowed to exhaust memory (4 hours of 24-bit stereo
+// at 48 kHz fit).
+constexpr size_t kLargestStandardInput = size_t{4} << 30;
+
+std::vector<unsigned char> readStandardInput() {
+    if (::isatty(STDIN_FILENO) == 1)
+        throw CliError("standard input is a terminal; pipe audio into it (cat in.wav | morvane process - "
+                       "out.wav) or name a file");
     std::vector<unsigned char> bytes;
-    unsigned char chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    constexpr uint32_t kSerial = 0x4d52564eu;
-    size_t offset = 0;
-    bool parsed = true;
-    std::vector<std::pair<size_t, size_t>> pages;
-    while (offset < bytes.size()) {
-        if (bytes.size() - offset < 27 || std::memcmp(&bytes[offset], "OggS", 4) != 0) {
-            parsed = false;
-            break;
+    size_t used = 0;
+    for (;;) {
+        if (bytes.size() - used < 65536) bytes.resize(std::max<size_t>(bytes.size() * 2, 1 << 20));
+        const ssize_t got = ::read(STDIN_FILENO, bytes.data() + used, bytes.size() - used);
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw CliError(std::string("standard input: read error (") + std::strerror(errno) + ")");
         }
-        const size_t segments = bytes[offset + 26];
-        if (bytes.size() - offset < 27 + segments) {
-            parsed = false;
-            break;
-        }
-        size_t body = 0;
-        for (size_t i = 0; i < segments; ++i)
-            body += bytes[offset + 27 + i];
-        const size_t length = 27 + segments + body;
-        if (bytes.size() - offset < length) {
-            parsed = false;
-            break;
-        }
-        pages.emplace_back(offset, length);
-        offset += length;
+        used += static_cast<size_t>(got);
+        if (used > kLargestStandardInput)
+            throw CliError("standard input: more than 4 GiB of audio; give it as a file instead");
     }
-    if (parsed) {
-        for (const auto& [start, length] : pages) {
-            unsigned char* page = &bytes[start];
-            for (int i = 0; i < 4; ++i)
-                page[14 + i] = static_cast<unsigned char>(kSerial >> (8 * i));
-            std::memset(page + 22, 0, 4);
-            const uint32_t crc = oggCrc(page, length);
-            for (int i = 0; i < 4; ++i)
-                page[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
-        }
-        std::rewind(file);
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-    }
-    std::fclose(file);
+    bytes.resize(used);
+    if (bytes.empty()) throw CliError("standard input: no audio (it was empty)");
+    return bytes;
 }
 
 } // namespace
@@ -291,6 +321,125 @@ SoundFormat resolveOutputFormat(SoundFormat input, const std::string& wanted, in
     return format;
 }
 
+bool fixOggSerial(std::vector<unsigned char>& bytes) {
+    constexpr uint32_t kSerial = 0x4d52564eu;
+    std::vector<std::pair<size_t, size_t>> pages;
+    size_t offset = 0;
+    while (offset < bytes.size()) {
+        if (bytes.size() - offset < 27 || std::memcmp(&bytes[offset], "OggS", 4) != 0) return false;
+        const size_t segments = bytes[offset + 26];
+        if (bytes.size() - offset < 27 + segments) return false;
+        size_t body = 0;
+        for (size_t i = 0; i < segments; ++i)
+            body += bytes[offset + 27 + i];
+        const size_t length = 27 + segments + body;
+        if (bytes.size() - offset < length) return false;
+        pages.emplace_back(offset, length);
+        offset += length;
+    }
+    for (const auto& [start, length] : pages) {
+        unsigned char* page = &bytes[start];
+        for (int i = 0; i < 4; ++i)
+            page[14 + i] = static_cast<unsigned char>(kSerial >> (8 * i));
+        std::memset(page + 22, 0, 4);
+        const uint32_t crc = oggCrc(page, length);
+        for (int i = 0; i < 4; ++i)
+            page[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
+    }
+    return true;
+}
+
+bool isStandardStream(const std::string& path) {
+    return path == "-";
+}
+
+std::string streamName(const std::string& path, bool output) {
+    if (!isStandardStream(path)) return path;
+    return output ? "standard output" : "standard input";
+}
+
+void writeAll(int fd, const void* data, size_t size, const std::string& what) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        const ssize_t put = ::write(fd, bytes, size);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EPIPE) throw CliError(what + ": broken pipe (the reading program stopped early)");
+            throw CliError(what + ": write error (" + std::strerror(errno) + ")");
+        }
+        bytes += put;
+        size -= static_cast<size_t>(put);
+    }
+}
+
+PendingFile::PendingFile(const std::string& path) : path_(path) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) throw CliError(path + ": is a directory");
+        // The file is written beside the target and renamed over it, which
+        // would put a plain file in place of a device or pipe.
+        if (!S_ISREG(existing.st_mode)) throw CliError(path + ": is not a regular file");
+    }
+    const std::filesystem::path target(path);
+    const std::filesystem::path parent = target.parent_path();
+    const std::string directory = parent.empty() ? std::string(".") : parent.string();
+    std::string pattern = directory + "/." + target.filename().string() + ".morvane-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+
+    installInterruptHandlers();
+    fd_ = ::mkstemp(name.data());
+    if (fd_ < 0)
+        throw CliError(path + ": cannot create a file in " + directory + " (" + std::strerror(errno) + ")");
+    tempPath_ = name.data();
+    slot_ = addPending(tempPath_);
+    // mkstemp makes the file private; give it the permissions a new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+}
+
+PendingFile::~PendingFile() {
+    if (!committed_) discard();
+}
+
+int PendingFile::takeDescriptor() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+void PendingFile::write(const void* data, size_t size) {
+    if (fd_ < 0) throw CliError(path_ + ": write error (the file is closed)");
+    writeAll(fd_, data, size, path_);
+}
+
+void PendingFile::commit() {
+    if (fd_ >= 0) {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0)
+            throw CliError(path_ + ": write error while closing (" + std::strerror(errno) + ")");
+    }
+    if (::rename(tempPath_.c_str(), path_.c_str()) != 0)
+        throw CliError(path_ + ": cannot replace it (" + std::strerror(errno) + ")");
+    removePending(slot_);
+    committed_ = true;
+}
+
+void PendingFile::discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+    removePending(slot_);
+}
+
+void writeFileAtomically(const std::string& path, const std::string& bytes) {
+    PendingFile file(path);
+    file.write(bytes.data(), bytes.size());
+    file.commit();
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat sa {
     }, sb{};
@@ -299,6 +448,18 @@ bool sameFile(const std::string& a, const std::string& b) {
 }
 
 InputFile::InputFile(const std::string& path) : path_(path) {
+    if (isStandardStream(path)) {
+        memory_ = std::make_unique<MemoryStream>();
+        memory_->bytes = readStandardInput();
+        file_ = sf_open_virtual(&gMemoryIO, SFM_READ, &info_, memory_.get());
+        if (file_ == nullptr)
+            throw CliError(std::string("standard input: cannot read it as audio (") + sf_strerror(nullptr) +
+                           ")");
+        if (info_.channels < 1) throw CliError("standard input: has no channels");
+        if (info_.frames < 0) throw CliError("standard input: unknown length");
+        path_ = "standard input";
+        return;
+    }
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) throw CliError(path + ": " + std::strerror(errno));
     if (S_ISDIR(info.st_mode)) throw CliError(path + ": is a directory");
@@ -351,43 +512,27 @@ std::string decibelText(double db) {
 }
 
 OutputFile::OutputFile(const std::string& path, SoundFormat format, int channels, int sampleRate)
-    : path_(path), format_(format), channels_(channels) {
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) {
-        if (S_ISDIR(existing.st_mode)) throw CliError(path + ": is a directory");
-        // The output is written beside the target and renamed over it, which
-        // would put a plain file in place of a device or pipe.
-        if (!S_ISREG(existing.st_mode)) throw CliError(path + ": is not a regular file");
-    }
-    const std::filesystem::path target(path);
-    const std::filesystem::path parent = target.parent_path();
-    const std::string directory = parent.empty() ? std::string(".") : parent.string();
-    std::string pattern = directory + "/." + target.filename().string() + ".morvane-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-
-    installInterruptHandlers();
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        throw CliError(path + ": cannot create a file in " + directory + " (" + std::strerror(errno) + ")");
-    tempPath_ = name.data();
-    setPending(tempPath_);
-    // mkstemp makes the file private; give it the permissions a new file gets.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    : path_(streamName(path, true)), format_(format), channels_(channels) {
+    const bool toStandardOutput = isStandardStream(path);
+    if (toStandardOutput && ::isatty(STDOUT_FILENO) == 1)
+        throw CliError(
+            "standard output is a terminal; redirect it (> out.wav) or pipe it into another program");
+    if (!toStandardOutput) pending_ = std::make_unique<PendingFile>(path);
 
     SF_INFO info{};
     info.format = format;
     info.channels = channels;
     info.samplerate = sampleRate;
-    file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (file_ == nullptr) {
-        // libsndfile has closed the descriptor it was given.
-        const std::string reason = sf_strerror(nullptr);
-        discard();
-        throw CliError(path + ": cannot write " + formatDescription(format) + " (" + reason + ")");
+    if (toStandardOutput || (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG) {
+        memory_ = std::make_unique<MemoryStream>();
+        file_ = sf_open_virtual(&gMemoryIO, SFM_WRITE, &info, memory_.get());
+    } else {
+        // libsndfile closes the descriptor, also when it fails to open.
+        file_ = sf_open_fd(pending_->takeDescriptor(), SFM_WRITE, &info, SF_TRUE);
     }
+    if (file_ == nullptr)
+        throw CliError(path_ + ": cannot write " + formatDescription(format) + " (" + sf_strerror(nullptr) +
+                       ")");
     if (isIntegerFormat(format)) sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     // The PEAK chunk of float files carries the time of writing; without it
     // the same command gives the same bytes.
@@ -395,19 +540,13 @@ OutputFile::OutputFile(const std::string& path, SoundFormat format, int channels
 }
 
 OutputFile::~OutputFile() {
-    if (!committed_) discard();
+    // The pending file, if any, removes itself unless committed.
+    if (!committed_) closeSound();
 }
 
-void OutputFile::discard() {
-    if (file_ != nullptr) {
-        sf_close(file_);
-        file_ = nullptr;
-    }
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
-        setPending("");
-        tempPath_.clear();
-    }
+void OutputFile::closeSound() {
+    if (file_ != nullptr) sf_close(file_);
+    file_ = nullptr;
 }
 
 void OutputFile::write(float* interleaved, int64_t frames) {
@@ -425,11 +564,17 @@ void OutputFile::commit() {
     const int closed = sf_close(file_);
     file_ = nullptr;
     if (closed != 0) throw CliError(path_ + ": write error while closing (" + sf_error_number(closed) + ")");
-    if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG) fixOggSerial(tempPath_);
-    if (::rename(tempPath_.c_str(), path_.c_str()) != 0)
-        throw CliError(path_ + ": cannot replace it (" + std::strerror(errno) + ")");
-    setPending("");
-    tempPath_.clear();
+    if (memory_) {
+        if ((format_ & SF_FORMAT_TYPEMASK) == SF_FORMAT_OGG) fixOggSerial(memory_->bytes);
+        if (pending_) {
+            pending_->write(memory_->bytes.data(), memory_->bytes.size());
+        } else {
+            // A reader that goes away must be an error, not a silent death.
+            std::signal(SIGPIPE, SIG_IGN);
+            writeAll(STDOUT_FILENO, memory_->bytes.data(), memory_->bytes.size(), path_);
+        }
+    }
+    if (pending_) pending_->commit();
     committed_ = true;
 }
 

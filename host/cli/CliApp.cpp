@@ -4,18 +4,24 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "host/cli/Automation.h"
+#include "host/cli/Batch.h"
 #include "host/cli/CliError.h"
 #include "host/cli/DemoLoop.h"
 #include "host/cli/EffectHost.h"
 #include "host/cli/ParameterCatalogue.h"
+#include "host/cli/ProcessReport.h"
+#include "host/cli/RenderPlot.h"
 #include "host/cli/Renderer.h"
 #include "host/cli/Snapshot.h"
 #include "host/cli/StateDump.h"
@@ -28,6 +34,7 @@ namespace {
 constexpr double kLowestRate = 8000.0;
 constexpr double kHighestRate = 192000.0;
 constexpr uint32_t kLargestBlock = 16384;
+constexpr double kLongestPreRoll = 10.0;
 // Settings for the commands that only look at the effect (no audio).
 constexpr double kInspectionRate = 44100.0;
 constexpr UInt32 kInspectionChannels = 2;
@@ -37,6 +44,16 @@ std::string numberText(double value, const char* format = "%g") {
     char text[48];
     std::snprintf(text, sizeof text, format, value);
     return text;
+}
+
+// --tail: "auto" (or nothing) for the automatic tail (-1), else seconds.
+double parseTail(const std::string& text) {
+    const std::string folded = foldText(text);
+    if (folded.empty() || folded == "auto") return -1.0;
+    double seconds = 0.0;
+    if (!parseNumber(text, seconds) || seconds < 0.0 || seconds > 3600.0)
+        throw UsageError("--tail " + trimText(text) + ": give auto or 0 to 3600 seconds");
+    return seconds;
 }
 
 // The effect opened and initialised, with its parameters and presets.
@@ -129,12 +146,6 @@ class Session {
     std::vector<PresetEntry> presets_;
 };
 
-std::string channelText(int channels) {
-    if (channels == 1) return "mono";
-    if (channels == 2) return "stereo";
-    return std::to_string(channels) + " channels";
-}
-
 std::string directoryOf(const std::string& path) {
     std::string directory = std::filesystem::path(path).parent_path().string();
     return directory.empty() ? "." : directory;
@@ -149,6 +160,12 @@ void checkWritableDirectory(const std::string& path, const char* what) {
 
 // Whether two paths name one file, also before it exists ("out.wav" and
 // "./out.wav" for an output not yet written).
+// A file's name for the picture's header.
+std::string fileLabel(const std::string& path, bool output) {
+    if (isStandardStream(path)) return output ? "stdout" : "stdin";
+    return std::filesystem::path(path).filename().string();
+}
+
 bool samePath(const std::string& a, const std::string& b) {
     if (a == b || sameFile(a, b)) return true;
     std::error_code errorA, errorB;
@@ -160,6 +177,8 @@ bool samePath(const std::string& a, const std::string& b) {
 } // namespace
 
 ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& request) {
+    const auto startedAt = std::chrono::steady_clock::now();
+    const std::clock_t startedCpu = std::clock();
     if (!(request.tempo > 0.0 && request.tempo <= 999.0))
         throw UsageError("--tempo " + numberText(request.tempo) +
                          ": give a tempo above 0 and at most 999 BPM");
@@ -168,91 +187,115 @@ ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& req
         throw UsageError("--block " + std::to_string(request.blockFrames) + ": give 1 to " +
                          std::to_string(kLargestBlock) + " frames");
     if (request.tailSeconds > 3600.0 || std::isnan(request.tailSeconds))
-        throw UsageError("--tail " + numberText(request.tailSeconds) + ": give 0 to 3600 seconds");
+        throw UsageError("--tail " + numberText(request.tailSeconds) + ": give auto or 0 to 3600 seconds");
+    if (!(request.preRollSeconds >= 0.0 && request.preRollSeconds <= kLongestPreRoll))
+        throw UsageError("--pre-roll " + numberText(request.preRollSeconds) + ": give 0 to " +
+                         numberText(kLongestPreRoll) + " seconds");
     if (!request.setup.preset.empty() && !request.setup.state.empty())
         throw UsageError("--preset and --state both given; the effect starts from one of them");
-    if (sameFile(request.input, request.output))
+    const bool fromStream = isStandardStream(request.input);
+    const bool toStream = isStandardStream(request.output);
+    if (!fromStream && !toStream && sameFile(request.input, request.output))
         throw UsageError("OUT " + request.output + " is the input file; write the result somewhere else");
-    if (!request.saveState.empty() &&
-        (samePath(request.saveState, request.input) || samePath(request.saveState, request.output)))
-        throw UsageError("--save-state " + request.saveState + " would overwrite an audio file");
+    for (const std::string* extra : {&request.saveState, &request.plot}) {
+        if (extra->empty()) continue;
+        const char* option = extra == &request.saveState ? "--save-state" : "--plot";
+        if (isStandardStream(*extra)) throw UsageError(std::string(option) + " -: give a file name");
+        if ((!fromStream && samePath(*extra, request.input)) ||
+            (!toStream && samePath(*extra, request.output)))
+            throw UsageError(std::string(option) + " " + *extra + " would overwrite an audio file");
+    }
+    if (!request.plot.empty() && !request.saveState.empty() && samePath(request.plot, request.saveState))
+        throw UsageError("--plot and --save-state name the same file");
 
     InputFile input(request.input);
+    const std::string inputName = streamName(request.input, false);
     const int channels = input.channels();
     const double rate = input.sampleRate();
     if (channels > 2)
-        throw CliError(request.input + ": " + std::to_string(channels) +
+        throw CliError(inputName + ": " + std::to_string(channels) +
                        " channels; the effect takes mono or stereo (1 or 2 channels)");
     if (rate < kLowestRate || rate > kHighestRate)
-        throw CliError(request.input + ": " + numberText(rate) +
-                       " Hz is outside the rates the effect takes (" + numberText(kLowestRate) + " to " +
-                       numberText(kHighestRate) + " Hz)");
-    const SoundFormat format =
-        resolveOutputFormat(input.format(), request.format, channels, input.sampleRate());
+        throw CliError(inputName + ": " + numberText(rate) + " Hz is outside the rates the effect takes (" +
+                       numberText(kLowestRate) + " to " + numberText(kHighestRate) + " Hz)");
+    // Standard output has no input format to keep: WAV, 32-bit float.
+    const SoundFormat keep = toStream ? (SF_FORMAT_WAV | SF_FORMAT_FLOAT) : input.format();
+    const SoundFormat format = resolveOutputFormat(keep, request.format, channels, input.sampleRate());
 
     Session session(global, rate, static_cast<UInt32>(channels), request.blockFrames);
     EffectHost& effect = session.effect();
     ProcessResult result;
     result.presetText = session.applySetup(request.setup);
 
-    if (request.bypass && effect.harness().setBypass(true) != noErr)
-        throw CliError("the effect cannot be bypassed");
-    const OSStatus transport = request.transport
-                                   ? effect.harness().setTransport({request.tempo, request.startBeat})
-                                   : effect.harness().clearTransport();
-    if (transport != noErr)
-        throw CliError("the effect refused the host's transport (" + std::to_string(transport) + ")");
-
     RenderOptions options;
     options.blockFrames = request.blockFrames;
     options.quiet = global.quiet;
-    result.tailSeconds = request.tailSeconds >= 0.0 ? request.tailSeconds : effect.tailTime();
-    options.tailFrames = static_cast<int64_t>(std::llround(result.tailSeconds * rate));
+    options.preRollFrames = static_cast<int64_t>(std::llround(request.preRollSeconds * rate));
+    options.autoTail = request.tailSeconds < 0.0;
+    options.tailFrames =
+        options.autoTail ? 0 : static_cast<int64_t>(std::llround(request.tailSeconds * rate));
+    options.automatic.thresholdDb = kAutoTailDb;
+    options.automatic.quietFrames = static_cast<int64_t>(std::llround(kAutoTailQuietSeconds * rate));
+    options.automatic.longestFrames = static_cast<int64_t>(std::llround(kAutoTailLongestSeconds * rate));
     options.latencyFrames = static_cast<int64_t>(std::llround(effect.latency() * rate));
-    const int64_t total = renderedFrames(input.frames(), options);
+
+    if (request.bypass && effect.harness().setBypass(true) != noErr)
+        throw CliError("the effect cannot be bypassed");
+    // The song position runs from the start beat minus the pre-roll, so
+    // recorded gestures and synced echoes stay where they are in the song.
+    const double preRollBeats = static_cast<double>(options.preRollFrames) / rate * request.tempo / 60.0;
+    const OSStatus transport =
+        request.transport ? effect.harness().setTransport({request.tempo, request.startBeat - preRollBeats})
+                          : effect.harness().clearTransport();
+    if (transport != noErr)
+        throw CliError("the effect refused the host's transport (" + std::to_string(transport) + ")");
+
     if (!request.automation.empty())
-        options.automation = scheduleAutomation(session.catalogue(), readAutomationFile(request.automation),
-                                                request.automation, rate, total);
+        options.automation =
+            scheduleAutomation(session.catalogue(), readAutomationFile(request.automation),
+                               request.automation, rate, longestRender(input.frames(), options));
 
     if (!request.saveState.empty()) checkWritableDirectory(request.saveState, "--save-state");
+    std::unique_ptr<PendingFile> plotFile;
+    if (!request.plot.empty()) plotFile = std::make_unique<PendingFile>(request.plot);
+    std::unique_ptr<RenderPlot> plot;
+    if (plotFile) {
+        plot = std::make_unique<RenderPlot>(effect, session.catalogue(), input.sampleRate(), channels);
+        options.observer = plot.get();
+    }
     OutputFile output(request.output, format, channels, input.sampleRate());
-    const int64_t inputRead = renderThrough(effect, input, output, options);
+    const RenderOutcome outcome = renderThrough(effect, input, output, options);
     if (!request.saveState.empty()) effect.saveState(request.saveState);
+    if (plot) {
+        PlotTitles titles;
+        titles.start = result.presetText;
+        titles.input = fileLabel(request.input, false);
+        titles.output = fileLabel(request.output, true);
+        titles.transport = request.transport;
+        titles.tempo = request.tempo;
+        titles.startBeat = request.startBeat;
+        const std::string picture = plot->png(titles, outcome.inputFrames, outcome.outputFrames);
+        plotFile->write(picture.data(), picture.size());
+    }
     output.commit();
+    if (plotFile) plotFile->commit();
 
     result.format = format;
     result.channels = channels;
     result.sampleRate = input.sampleRate();
-    result.inputFrames = inputRead;
-    result.outputFrames = renderedFrames(inputRead, options);
+    result.inputFrames = outcome.inputFrames;
+    result.outputFrames = outcome.outputFrames;
+    result.preRollFrames = options.preRollFrames;
+    result.tailAutomatic = options.autoTail;
+    result.tailSeconds = static_cast<double>(outcome.outputFrames - outcome.inputFrames) / rate;
+    result.inputLevel = outcome.inputLevel;
     result.level = output.level();
+    result.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
+    result.cpuSeconds = static_cast<double>(std::clock() - startedCpu) / CLOCKS_PER_SEC;
     return result;
 }
 
 namespace {
-
-void reportOutput(const std::string& path, const ProcessResult& result, bool quiet) {
-    const LevelMeter& level = result.level;
-    if (level.nonFinite > 0)
-        std::cerr << "morvane: warning: " << level.nonFinite
-                  << " output samples were not finite and were written as 0\n";
-    if (level.clipped > 0) {
-        if (isIntegerFormat(result.format))
-            std::cerr << "morvane: warning: " << level.clipped << " samples clipped at full scale (peak "
-                      << decibelText(level.peakDb())
-                      << " dBFS); lower Output Gain or write a float format (--format float)\n";
-        else if (!quiet)
-            std::cerr << "morvane: note: peak " << decibelText(level.peakDb())
-                      << " dBFS is above full scale; the float output keeps it unclipped\n";
-    }
-    if (quiet) return;
-    const double rate = result.sampleRate;
-    std::printf("%s: %.2f s (%.2f s + %.2f s tail), %s, %d Hz, %s; peak %s dBFS, RMS %s dBFS\n", path.c_str(),
-                result.outputFrames / rate, result.inputFrames / rate, result.tailSeconds,
-                channelText(result.channels).c_str(), result.sampleRate,
-                formatDescription(result.format).c_str(), decibelText(level.peakDb()).c_str(),
-                decibelText(level.rmsDb()).c_str());
-}
 
 void printPresets(Session& session, bool json) {
     if (json) {
@@ -389,6 +432,47 @@ void runDemo(const GlobalOptions& global, const std::string& directory) {
     std::printf("Listen to both, e.g. \"play %s %s\"\n", dryPath.c_str(), wetPath.c_str());
 }
 
+// CLI11's help, with a flag that takes an optional value shown as
+// "--json[=FILE]" rather than with its default ("--json{-}").
+class HelpFormatter : public CLI::Formatter {
+  public:
+    std::string make_option_name(const CLI::Option* option, bool positional) const override {
+        std::string name = CLI::Formatter::make_option_name(option, positional);
+        const size_t open = name.find('{');
+        const size_t close = name.find('}', open);
+        if (open != std::string::npos && close != std::string::npos)
+            name.replace(open, close - open + 1, "[=FILE]");
+        return name;
+    }
+};
+
+// The program's help followed by every command's, in full: "morvane
+// --help-all", which the manual page is made from (help2man: "*Commands*"
+// opens a section, "morvane process:" a subsection, and each command's help
+// is indented so that its own "Options:" stays inside it).
+void printEveryHelp(CLI::App& app) {
+    std::cout << app.help() << "\n*Commands*\n";
+    std::vector<CLI::App*> commands = app.get_subcommands({});
+    for (size_t i = 0; i < commands.size(); ++i) {
+        CLI::App* command = commands[i];
+        const std::vector<CLI::App*> nested = command->get_subcommands({});
+        if (!nested.empty()) {
+            commands.insert(commands.begin() + static_cast<long>(i) + 1, nested.begin(), nested.end());
+            continue;
+        }
+        std::string path;
+        for (CLI::App* parent = command->get_parent(); parent != nullptr; parent = parent->get_parent())
+            path = parent->get_name() + (path.empty() ? "" : " ") + path;
+        std::cout << "\n" << path << " " << command->get_name() << ":\n";
+        std::istringstream text(command->help(path));
+        for (std::string line; std::getline(text, line);) {
+            // The usage in a paragraph of its own, not run into the description.
+            if (line.rfind("Usage:", 0) == 0) std::cout << "\n";
+            std::cout << (line.empty() ? "" : "  ") << line << "\n";
+        }
+    }
+}
+
 // The --set and --set-normalized values in the order they were typed.
 std::vector<Assignment> orderedAssignments(CLI::App& command, CLI::Option* set, CLI::Option* setNormalized) {
     std::vector<Assignment> assignments;
@@ -443,30 +527,38 @@ void addSetupOptions(CLI::App& command, SetupOptions& setup, SetupFlags& flags, 
 
 int runCli(int argc, char** argv) {
     CLI::App app{"Morvane: the filter-and-delay effect with motion pads, on the command line.", "morvane"};
+    app.formatter(std::make_shared<HelpFormatter>());
+    bool helpAll = false;
+    app.add_flag("--help-all", helpAll,
+                 "Print the help of every command and exit (the manual page is made from it)");
     app.fallthrough();
     app.require_subcommand(0, 1);
-    app.set_version_flag("--version", "morvane 1.0.1");
+    app.set_version_flag("--version", std::string("morvane ") + MORVANE_VERSION);
     GlobalOptions global;
     app.add_option("--bundle", global.bundle,
                    "The effect bundle (default: $MORVANE_BUNDLE, else the one beside the program)")
         ->type_name("PATH");
     app.add_flag("-q,--quiet", global.quiet, "No progress bar and no summary");
-    app.footer("Start with \"morvane demo\" to hear the effect on a built-in loop.");
 
     // process
     ProcessRequest request;
     SetupFlags processFlags;
-    CLI::App* process = app.add_subcommand("process", "Render an audio file through the effect");
+    std::vector<std::string> files;
+    BatchRequest batch;
+    std::string tailText, jsonTarget;
+    CLI::App* process =
+        app.add_subcommand("process", "Render audio through the effect: one file, a pipe, or a batch");
     process
-        ->add_option("IN", request.input, "Input audio (WAV, AIFF, FLAC, Ogg; mono or stereo; 8 to 192 kHz)")
-        ->required();
-    process->add_option("OUT", request.output, "Output audio (same format as IN unless --format)")
+        ->add_option("FILES", files,
+                     "IN OUT, or IN... with --out-dir. Audio: WAV, AIFF, FLAC, Ogg; mono or stereo; 8 to 192 "
+                     "kHz. \"-\" as IN reads standard input, as OUT writes standard output")
         ->required();
     addSetupOptions(*process, request.setup, processFlags, true);
     process->add_option("--tempo", request.tempo, "Host tempo in BPM (default 120)")->type_name("BPM");
     process
         ->add_option("--start-beat", request.startBeat,
-                     "Song position of the first sample, in beats (default 0)")
+                     "Song position of the input's first sample, in beats "
+                     "(default 0)")
         ->type_name("B");
     bool noTransport = false;
     process->add_flag("--no-transport", noTransport, "Offer the effect no beat-and-tempo callback");
@@ -476,20 +568,49 @@ int runCli(int argc, char** argv) {
         ->type_name("FILE");
     process->add_option("--block", request.blockFrames, "Frames per render call (default 512)")
         ->type_name("N");
-    CLI::Option* tailOption = process
-                                  ->add_option("--tail", request.tailSeconds,
-                                               "Seconds of silence rendered after the input (default: the "
-                                               "effect's tail time)")
-                                  ->type_name("SECONDS");
+    process
+        ->add_option("--pre-roll", request.preRollSeconds,
+                     "Seconds of silence rendered and discarded before the input, so the effect has settled "
+                     "when it starts; the song position starts that much earlier (default 0.25)")
+        ->type_name("SECONDS");
+    process
+        ->add_option(
+            "--tail", tailText,
+            "After the input: auto renders until the output stays below -90 dBFS for 1 s (at most 60 "
+            "s); a number renders that many seconds (default auto)")
+        ->type_name("auto|SECONDS");
     process->add_flag("--bypass", request.bypass, "Bypass the effect");
     process->add_option("--save-state", request.saveState, "Write the final state as an XML property list")
         ->type_name("FILE");
     process
-        ->add_option(
-            "--format", request.format,
-            "Output container and/or samples: wav, aiff, flac, ogg, caf, w64; pcm16, pcm24, pcm32, float, "
-            "double, vorbis, opus (e.g. flac:pcm24)")
+        ->add_option("--format", request.format,
+                     "Output container and/or samples: wav, aiff, flac, ogg, caf, w64; pcm16, pcm24, pcm32, "
+                     "float, double, vorbis, opus (e.g. flac:pcm24). Default: the input's; WAV float on "
+                     "standard output")
         ->type_name("FORMAT");
+    process
+        ->add_option("--plot", request.plot,
+                     "Draw the render as a PNG: input and output waveforms, the output's spectrum with the "
+                     "filter cut-off, the pads and the parameters they drive, bars and beats")
+        ->type_name("FILE.png");
+    process->add_flag(
+        "--json{-}", jsonTarget,
+        "Print a summary for scripts (levels, clipped samples, time taken, settings) as JSON on "
+        "standard error, or write it to FILE");
+    process
+        ->add_option("--out-dir", batch.outDir,
+                     "Process every FILE into DIR, named after it (with --suffix), several at a time")
+        ->type_name("DIR");
+    process->add_option("--suffix", batch.suffix, "Added to each output's name in --out-dir (e.g. _wet)")
+        ->type_name("TEXT");
+    process
+        ->add_option("-j,--jobs", batch.jobs,
+                     "Inputs rendered at once with --out-dir (default: one per core)")
+        ->type_name("N");
+    process->footer("Examples:\n"
+                    "  $ morvane process in.wav out.wav --preset \"Digi Train\" --plot render.png\n"
+                    "  $ sox in.flac -t wav - | morvane process - - --preset 5 | play -t wav -\n"
+                    "  $ morvane process stems/*.wav --out-dir wet --suffix _wet -j 4");
 
     // presets
     bool presetsJson = false;
@@ -538,11 +659,11 @@ int runCli(int argc, char** argv) {
     SnapshotRequest snapshotRequest;
     CLI::App* snapshot = addSnapshotCommand(app, snapshotRequest);
 
+    // Set last, so that the commands do not repeat it.
+    app.footer("Start with \"morvane demo\" to hear the effect on a built-in loop.");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
@@ -557,15 +678,48 @@ int runCli(int argc, char** argv) {
         return kExitUsage;
     }
 
+    if (helpAll) {
+        printEveryHelp(app);
+        return kExitOk;
+    }
     try {
         if (process->parsed()) {
             request.transport = !noTransport;
-            if (tailOption->count() > 0 && !(request.tailSeconds >= 0.0))
-                throw UsageError("--tail " + numberText(request.tailSeconds) + ": give 0 to 3600 seconds");
+            request.tailSeconds = parseTail(tailText);
             request.setup.assignments =
                 orderedAssignments(*process, processFlags.set, processFlags.setNormalized);
+            const bool json = !jsonTarget.empty();
+            if (!batch.outDir.empty()) {
+                batch.inputs = files;
+                return runBatch(global, request, batch, json, jsonTarget);
+            }
+            if (process->count("--suffix") > 0 || process->count("--jobs") > 0)
+                throw UsageError("--suffix and -j go with --out-dir DIR");
+            if (files.size() != 2)
+                throw UsageError("process takes IN and OUT (or IN... with --out-dir DIR); " +
+                                 std::to_string(files.size()) + " file" + (files.size() == 1 ? "" : "s") +
+                                 " given");
+            request.input = files[0];
+            request.output = files[1];
+            if (json && !isStandardStream(jsonTarget)) {
+                if (samePath(jsonTarget, request.input) || samePath(jsonTarget, request.output))
+                    throw UsageError("--json=" + jsonTarget + " would overwrite an audio file");
+                checkWritableDirectory(jsonTarget, "--json");
+            }
             const ProcessResult result = processFile(global, request);
-            reportOutput(request.output, result, global.quiet);
+            // Standard output carries the audio; everything else goes to
+            // standard error.
+            const ProcessMessages messages =
+                describeResult(streamName(request.output, true), result, global.quiet);
+            for (const std::string& warning : messages.warnings)
+                std::cerr << "morvane: " << warning << "\n";
+            if (!messages.summary.empty() && !json) {
+                if (isStandardStream(request.output))
+                    std::cerr << messages.summary << "\n";
+                else
+                    std::printf("%s\n", messages.summary.c_str());
+            }
+            if (json) emitJson(processJson(request, result), jsonTarget);
         } else if (presets->parsed()) {
             Session session(global, kInspectionRate, kInspectionChannels, kInspectionBlock);
             printPresets(session, presetsJson);

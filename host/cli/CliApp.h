@@ -35,19 +35,31 @@ struct SetupOptions {
     std::vector<Assignment> assignments;
 };
 
+// The automatic tail: rendering goes on after the input until the output has
+// stayed below kAutoTailDb for kAutoTailQuietSeconds, at most
+// kAutoTailLongestSeconds.
+constexpr double kAutoTailDb = -90.0;
+constexpr double kAutoTailQuietSeconds = 1.0;
+constexpr double kAutoTailLongestSeconds = 60.0;
+// Silence rendered and discarded before the input, so that the effect's
+// smoothers have settled when the input starts.
+constexpr double kDefaultPreRollSeconds = 0.25;
+
 struct ProcessRequest {
-    std::string input;
-    std::string output;
+    std::string input;  // "-": standard input
+    std::string output; // "-": standard output
     SetupOptions setup;
     double tempo = 120.0;
-    double startBeat = 0.0;
+    double startBeat = 0.0; // song position of the input's first frame
     bool transport = true;
     std::string automation;
     uint32_t blockFrames = 512;
-    double tailSeconds = -1.0; // < 0: the effect's tail time
+    double preRollSeconds = kDefaultPreRollSeconds;
+    double tailSeconds = -1.0; // < 0: the automatic tail
     bool bypass = false;
     std::string saveState;
-    std::string format;
+    std::string format; // for standard output the container defaults to WAV, 32-bit float
+    std::string plot;   // a PNG picture of the render
 };
 
 struct ProcessResult {
@@ -57,12 +69,17 @@ struct ProcessResult {
     int sampleRate = 0;
     int64_t inputFrames = 0;
     int64_t outputFrames = 0;
-    double tailSeconds = 0.0;
+    int64_t preRollFrames = 0;
+    double tailSeconds = 0.0; // as rendered
+    bool tailAutomatic = false;
+    LevelMeter inputLevel;
     LevelMeter level;
+    double wallSeconds = 0.0; // the time the command took
+    double cpuSeconds = 0.0;
 };
 
-// The whole of "morvane process". Throws CliError; on any error no output
-// (audio or state) is left behind.
+// The whole of "morvane process" for one input. Throws CliError; on any
+// error no output (audio, state or picture) is left behind.
 ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& request);
 
 } // namespace morvane_cli

@@ -26,6 +26,11 @@ void Progress::update(uint64_t done) {
     draw(done);
 }
 
+void Progress::update(uint64_t done, uint64_t total) {
+    total_ = total;
+    update(done);
+}
+
 void Progress::draw(uint64_t done) {
     const int permille = total_ == 0 ? 1000 : static_cast<int>(done * 1000 / total_);
     const int filled = permille * kBarWidth / 1000;

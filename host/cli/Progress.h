@@ -15,8 +15,10 @@ class Progress {
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
-    // Redraws when the shown percentage changes.
+    // Redraws when the shown percentage changes. `total` replaces the total
+    // given at construction (a tail that ends when the sound does).
     void update(uint64_t done);
+    void update(uint64_t done, uint64_t total);
     // Completes the line (nothing when not shown).
     void finish();
     bool shown() const { return enabled_; }

@@ -30,16 +30,21 @@ std::string slurp(const std::string& path) {
 
 } // namespace
 
-RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
+RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                     const Streams& streams) {
     TempDir capture;
-    const std::string outPath = capture.path("stdout"), errPath = capture.path("stderr");
+    const std::string outPath = streams.outPath.empty() ? capture.path("stdout") : streams.outPath;
+    const std::string errPath = capture.path("stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    if (streams.outFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, streams.outFd, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, streams.in.c_str(), O_RDONLY, 0);
 
     std::vector<std::string> argvStrings = {MORVANE_CLI_PROGRAM};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
@@ -69,7 +74,7 @@ RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std
     }
     RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.out = slurp(outPath);
+    if (streams.outFd < 0 && streams.outPath.empty()) result.out = slurp(outPath);
     result.err = slurp(errPath);
     return result;
 }
@@ -86,8 +91,12 @@ TempDir::~TempDir() {
 }
 
 std::vector<std::string> TempDir::files() const {
+    return filesIn(dir_);
+}
+
+std::vector<std::string> filesIn(const std::string& directory) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;

@@ -15,8 +15,18 @@ struct RunResult {
     std::string err;
 };
 
+// Where the program's standard streams lead: standard input from a file,
+// standard output captured (RunResult::out), into a file, or onto a
+// descriptor (a pipe, /dev/full).
+struct Streams {
+    std::string in = "/dev/null";
+    std::string outPath; // when not empty, instead of capturing
+    int outFd = -1;      // when >= 0, instead of capturing
+};
+
 // Runs the built program with these arguments (no shell) and waits for it.
-RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+RunResult runMorvane(const std::vector<std::string>& args, const std::vector<std::string>& environment = {},
+                     const Streams& streams = {});
 
 // A fresh directory for one test, removed with everything in it.
 class TempDir {
@@ -49,6 +59,8 @@ void writeAudio(const std::string& path, int format, int channels, int sampleRat
                 const std::vector<float>& interleaved);
 Audio readAudio(const std::string& path);
 bool fileExists(const std::string& path);
+// Names of the files in a directory, sorted.
+std::vector<std::string> filesIn(const std::string& directory);
 std::string readText(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
 bool sameBytes(const std::string& a, const std::string& b);
