@@ -274,6 +274,7 @@ ProcessResult processFile(const GlobalOptions& global, const ProcessRequest& req
         titles.transport = request.transport;
         titles.tempo = request.tempo;
         titles.startBeat = request.startBeat;
+        titles.bypassed = request.bypass;
         const std::string picture = plot->png(titles, outcome.inputFrames, outcome.outputFrames);
         plotFile->write(picture.data(), picture.size());
     }
@@ -415,6 +416,7 @@ void runDemo(const GlobalOptions& global, const std::string& directory) {
     request.output = wetPath;
     request.setup.preset = "0";
     request.tempo = DemoLoop::kTempo;
+    request.plot = (std::filesystem::path(directory) / "demo-wet.png").string();
     const ProcessResult wet = processFile(global, request);
 
     const double seconds = static_cast<double>(frames) / DemoLoop::kSampleRate;
@@ -429,6 +431,7 @@ void runDemo(const GlobalOptions& global, const std::string& directory) {
     if (wet.level.clipped > 0)
         std::cerr << "morvane: warning: " << wet.level.clipped << " samples of " << wetPath
                   << " clipped at full scale\n";
+    std::printf("  picture of the render: %s\n", request.plot.c_str());
     std::printf("Listen to both, e.g. \"play %s %s\"\n", dryPath.c_str(), wetPath.c_str());
 }
 
@@ -650,10 +653,11 @@ int runCli(int argc, char** argv) {
 
     // demo
     std::string demoDirectory = "demo-out";
-    CLI::App* demo =
-        app.add_subcommand("demo", "Render a built-in 8-bar loop through preset 0 (dry and wet WAV files)");
+    CLI::App* demo = app.add_subcommand(
+        "demo",
+        "Render a built-in 8-bar loop through preset 0 (dry and wet WAV files, a picture of the render)");
     demo->add_option("OUTDIR", demoDirectory,
-                     "Where to write demo-dry.wav and demo-wet.wav (default ./demo-out)");
+                     "Where to write demo-dry.wav, demo-wet.wav and demo-wet.png (default ./demo-out)");
 
     // snapshot
     SnapshotRequest snapshotRequest;

@@ -528,7 +528,7 @@ void RenderPlot::Data::drawHeader(cairo_t* cr, const PlotTitles& titles, int64_t
                                   int64_t outputFrames) const {
     double x = 20;
     x += drawText(cr, x, 30, "MORVANE", 17.0, kCyan, Align::Left, true) + 14;
-    x += drawText(cr, x, 30, titles.start, 14.0, kText) + 14;
+    x += drawText(cr, x, 30, titles.start + (titles.bypassed ? " (bypassed)" : ""), 14.0, kText) + 14;
     drawText(cr, x, 30, titles.input + "  \u2192  " + titles.output, 12.0, kDimText);
 
     std::string right = titles.transport ? format("%g BPM", titles.tempo) : std::string("no transport");

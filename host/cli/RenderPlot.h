@@ -49,6 +49,7 @@ struct PlotTitles {
     bool transport = true; // a tempo grid is drawn only with one
     double tempo = 120.0;
     double startBeat = 0.0; // song position of the input's first frame
+    bool bypassed = false;
 };
 
 class RenderPlot : public RenderObserver {
