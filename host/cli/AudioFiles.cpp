@@ -231,7 +231,12 @@ std::vector<unsigned char> readStandardInput() {
     std::vector<unsigned char> bytes;
     size_t used = 0;
     for (;;) {
-        if (bytes.size() - used < 65536) bytes.resize(std::max<size_t>(bytes.size() * 2, 1 << 20));
+        if (bytes.size() - used < 65536) {
+            if (used > kLargestStandardInput)
+                throw CliError("standard input: more than 4 GiB of audio; give it as a file instead");
+            bytes.resize(
+                std::min(std::max<size_t>(bytes.size() * 2, 1 << 20), kLargestStandardInput + 65536));
+        }
         const ssize_t got = ::read(STDIN_FILENO, bytes.data() + used, bytes.size() - used);
         if (got == 0) break;
         if (got < 0) {
@@ -239,8 +244,6 @@ std::vector<unsigned char> readStandardInput() {
             throw CliError(std::string("standard input: read error (") + std::strerror(errno) + ")");
         }
         used += static_cast<size_t>(got);
-        if (used > kLargestStandardInput)
-            throw CliError("standard input: more than 4 GiB of audio; give it as a file instead");
     }
     bytes.resize(used);
     if (bytes.empty()) throw CliError("standard input: no audio (it was empty)");

@@ -153,8 +153,15 @@ int runBatch(const GlobalOptions& global, const ProcessRequest& settings, const 
     std::error_code error;
     std::filesystem::create_directories(batch.outDir, error);
     if (error) throw CliError(batch.outDir + ": cannot create the directory (" + error.message() + ")");
+    const auto same = [](const std::string& a, const std::string& b) {
+        if (sameFile(a, b)) return true;
+        std::error_code errorA, errorB;
+        const std::filesystem::path canonicalA = std::filesystem::weakly_canonical(a, errorA);
+        const std::filesystem::path canonicalB = std::filesystem::weakly_canonical(b, errorB);
+        return !errorA && !errorB && canonicalA == canonicalB;
+    };
     for (size_t i = 0; i < outputs.size(); ++i)
-        if (sameFile(batch.inputs[i], outputs[i]))
+        if (same(batch.inputs[i], outputs[i]))
             throw UsageError(outputs[i] + " is the input file " + batch.inputs[i] +
                              "; choose another --out-dir or a --suffix");
 

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 #include <fftw3.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -472,6 +473,10 @@ std::string RenderPlot::png(const PlotTitles& titles, int64_t inputFrames, int64
                                        ? cairo_surface_write_to_png_stream(surface, appendBytes, &bytes)
                                        : drawn;
     cairo_surface_destroy(surface);
+    // Text drawing loaded Cairo's font caches and fontconfig's; the picture
+    // is the program's last drawing, so give them back.
+    cairo_debug_reset_static_data();
+    FcFini();
     if (written != CAIRO_STATUS_SUCCESS)
         throw CliError(std::string("cannot draw the picture (") + cairo_status_to_string(written) + ")");
     return bytes;
@@ -809,8 +814,8 @@ void RenderPlot::Data::drawPads(cairo_t* cr, const TimeScale& scale, const PlotT
         setColour(cr, kAxisColours[a]);
         cairo_rectangle(cr, 20, y - 4, 12, a == 0 || a == 3 ? 2.5 : 1.5);
         cairo_fill(cr);
-        const std::string drives =
-            target >= 0 ? catalogue.find(std::to_string(target))->name : std::string("nothing");
+        const ParameterDescription* driven = target >= 0 ? catalogue.find(std::to_string(target)) : nullptr;
+        const std::string drives = driven != nullptr ? driven->name : std::string("nothing");
         drawText(cr, 37, y, std::string(kAxisNames[a]) + "  " + drives, 9.5, target >= 0 ? kText : kDimText);
         y += 14;
     }
