@@ -133,8 +133,8 @@ std::vector<std::string> batchOutputs(const BatchRequest& batch, const std::stri
         const std::string output = (std::filesystem::path(batch.outDir) / name).string();
         const auto [where, fresh] = claimed.emplace(output, input);
         if (!fresh)
-            throw UsageError(input + " and " + where->second + " would both write " + output +
-                             (batch.suffix.empty() ? "; give them apart or add a --suffix" : ""));
+            throw UsageError(where->second + " and " + input + " would both write " + output +
+                             "; process them in separate batches");
         outputs.push_back(output);
     }
     return outputs;

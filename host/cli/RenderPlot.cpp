@@ -152,7 +152,7 @@ class Envelope {
 // bounded number of columns: when they run out, neighbours are averaged and
 // each column covers twice the time.
 
-constexpr double kLowestFrequency = 30.0;
+constexpr double kLowestFrequency = PlotLayout::kLowestHz;
 constexpr int kBands = PlotLayout::kSpectrum.height;
 constexpr size_t kMostColumns = 4096;
 
@@ -162,7 +162,7 @@ class Spectrogram {
         : size_(sampleRate <= 48000   ? 2048
                 : sampleRate <= 96000 ? 4096
                                       : 8192),
-          hop_(size_ / 4), highest_(std::min(20000.0, 0.5 * sampleRate)), window_(size_),
+          hop_(size_ / 4), highest_(std::min(PlotLayout::kHighestHz, 0.5 * sampleRate)), window_(size_),
           pending_(size_ / 2, 0.0f), bins_(size_ / 2 + 1), accumulator_(kBands, 0.0) {
         input_ = fftwf_alloc_real(size_);
         spectrum_ = fftwf_alloc_complex(size_ / 2 + 1);

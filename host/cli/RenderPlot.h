@@ -39,6 +39,10 @@ struct PlotLayout {
     static constexpr PlotBox kPads{176, 466, 1400, 150};
     // Shared by the lanes of the driven parameters.
     static constexpr PlotBox kDriven{176, 630, 1400, 310};
+    // The spectrum's frequency axis is logarithmic from kLowestHz (bottom)
+    // to kHighestHz or half the sampling rate (top).
+    static constexpr double kLowestHz = 30.0;
+    static constexpr double kHighestHz = 20000.0;
 };
 
 // What the picture's header and time grid say.

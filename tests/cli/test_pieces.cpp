@@ -7,6 +7,7 @@
 #include "cli_test_support.h"
 #include "host/cli/AudioFiles.h"
 #include "host/cli/Automation.h"
+#include "host/cli/Batch.h"
 #include "host/cli/CliError.h"
 #include "host/cli/EffectHost.h"
 #include "host/cli/ParameterCatalogue.h"
@@ -147,4 +148,32 @@ TEST_F(CatalogueTest, theDelayTimeTakesDivisionsWhileSyncedAndMillisecondsWhileF
     EXPECT_NEAR(parse("Left Delay Time", "1002 ms"), 0.5f, 1e-6);
     EXPECT_THROW(parse("Left Delay Time", "1/8."), CliError);
     EXPECT_THROW(parse("Left Delay Time", "3000ms"), CliError);
+}
+
+TEST(BatchNames, outputsFollowTheirInputsAndTheContainerFormatNames) {
+    BatchRequest batch;
+    batch.inputs = {"takes/kick.wav", "takes/Snare Top.flac", "elsewhere/pad.aif", "noextension"};
+    batch.outDir = "wet";
+    batch.suffix = "_wet";
+    EXPECT_EQ(batchOutputs(batch, ""), (std::vector<std::string>{"wet/kick_wet.wav", "wet/Snare Top_wet.flac",
+                                                                 "wet/pad_wet.aif", "wet/noextension_wet"}));
+    // A sample type alone keeps each input's container; a container names
+    // the extension.
+    EXPECT_EQ(batchOutputs(batch, "pcm24")[1], "wet/Snare Top_wet.flac");
+    EXPECT_EQ(batchOutputs(batch, "flac:pcm24"),
+              (std::vector<std::string>{"wet/kick_wet.flac", "wet/Snare Top_wet.flac", "wet/pad_wet.flac",
+                                        "wet/noextension_wet.flac"}));
+    EXPECT_EQ(batchOutputs(batch, "ogg")[0], "wet/kick_wet.ogg");
+
+    // Two inputs that would write one file, standard input in a batch, and an
+    // unknown format word are refused before anything runs.
+    for (const std::vector<std::string>& inputs :
+         {std::vector<std::string>{"a/kick.wav", "b/kick.wav"}, {"kick.wav", "-"}}) {
+        batch.inputs = inputs;
+        EXPECT_THROW(batchOutputs(batch, ""), CliError) << inputs.back();
+    }
+    batch.inputs = {"kick.wav", "kick.flac"};
+    EXPECT_NO_THROW(batchOutputs(batch, ""));
+    EXPECT_THROW(batchOutputs(batch, "wav"), CliError) << "both would become kick_wet.wav";
+    EXPECT_THROW(batchOutputs(batch, "mp4"), CliError);
 }

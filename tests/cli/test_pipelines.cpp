@@ -200,6 +200,62 @@ TEST(Plot, drawsThePadsThatMoveAndLeavesStillOnesFlat) {
     EXPECT_TRUE(contains(batch.err, "--plot draws one render")) << batch.err;
 }
 
+TEST(Plot, placesASoundAtItsTimeAndItsFrequency) {
+    TempDir dir;
+    // Two seconds of silence with a 1 kHz tone from 1.0 to 1.5 s, passed
+    // through unchanged.
+    std::vector<float> burst(2 * kRate, 0.0f);
+    for (size_t i = kRate; i < kRate + kRate / 2; ++i)
+        burst[i] = static_cast<float>(0.5 * std::sin(2.0 * M_PI * 1000.0 * i / kRate));
+    writeAudio(dir.path("burst.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, kRate, burst);
+    const RunResult run = runMorvane({"process", dir.path("burst.wav"), dir.path("out.wav"), "--bypass",
+                                      "--set", "Filter On/Off=Off", "--tail", "0", "--no-transport", "-q",
+                                      "--plot", dir.path("plot.png")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    cairo_surface_t* image = cairo_image_surface_create_from_png(dir.path("plot.png").c_str());
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    const unsigned char* data = cairo_image_surface_get_data(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    const auto pixel = [&](int x, int y) {
+        return reinterpret_cast<const uint32_t*>(data + y * stride)[x] & 0xFFFFFF;
+    };
+
+    // The output's waveform is taller than a third of its lane from 1.0 to
+    // 1.5 s, half way and three quarters along the time axis.
+    const morvane_cli::PlotBox& wave = morvane_cli::PlotLayout::kOutput;
+    const int probe = wave.y + wave.height / 2 - 12;
+    int first = -1, last = -1;
+    for (int x = wave.x; x < wave.x + wave.width; ++x) {
+        if (pixel(x, probe) == pixel(wave.x, probe)) continue;
+        if (first < 0) first = x;
+        last = x;
+    }
+    EXPECT_NEAR(first, wave.x + wave.width * 0.5, 2.0);
+    EXPECT_NEAR(last, wave.x + wave.width * 0.75, 2.0);
+
+    // In the spectrum the brightest row is 1 kHz on its logarithmic axis.
+    const morvane_cli::PlotBox& spectrum = morvane_cli::PlotLayout::kSpectrum;
+    int brightest = -1;
+    double most = -1.0;
+    for (int y = spectrum.y; y < spectrum.y + spectrum.height; ++y) {
+        double sum = 0.0;
+        for (int x = first; x <= last; ++x) {
+            const uint32_t p = pixel(x, y);
+            sum += (p >> 16) + ((p >> 8) & 0xFF) + (p & 0xFF);
+        }
+        if (sum > most) {
+            most = sum;
+            brightest = y;
+        }
+    }
+    const double expected =
+        spectrum.y + spectrum.height * (1.0 - std::log(1000.0 / morvane_cli::PlotLayout::kLowestHz) /
+                                                  std::log(morvane_cli::PlotLayout::kHighestHz /
+                                                           morvane_cli::PlotLayout::kLowestHz));
+    EXPECT_NEAR(brightest, expected, 2.0);
+    cairo_surface_destroy(image);
+}
+
 TEST(Tail, anAutomaticTailFollowsTheEchoesDownToMinus90dBFS) {
     TempDir dir;
     constexpr int rate = 22050;

@@ -278,23 +278,30 @@ TEST(Automation, aChangeLandsOnItsExactSampleInsideABlock) {
     const std::string in = dir.path("dc.wav");
     writeAudio(in, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, kRate, std::vector<float>(4096, 0.5f));
     // Sample 640: inside the second 512-frame block and on a 128-frame control
-    // tick (counted from the input's first frame: no pre-roll), where the
-    // output gain's smoother takes a new target. Unsplit, the block would
-    // carry the old gain to sample 1024.
+    // tick (counted from the input's first frame when there is no pre-roll),
+    // where the output gain's smoother takes a new target. Unsplit, the block
+    // would carry the old gain to sample 1024. After the default pre-roll the
+    // change still lands on input sample 640, and the gain falls from the
+    // next tick.
     writeText(dir.path("jump.txt"), "# output gain jump\n0.0145124716553288 Output Gain -20\n");
-    const std::vector<std::string> common =
-        join({"--tail", "0", "--pre-roll", "0", "--format", "float", "--block", "512", "-q"}, quietChain());
-    ASSERT_EQ(runMorvane(join({"process", in, dir.path("plain.wav")}, common)).status, 0);
-    const RunResult automated =
-        runMorvane(join({"process", in, dir.path("jump.wav"), "--automation", dir.path("jump.txt")}, common));
-    ASSERT_EQ(automated.status, 0) << automated.err;
+    for (const char* preRoll : {"0", "0.25"}) {
+        const std::vector<std::string> common =
+            join({"--tail", "0", "--pre-roll", preRoll, "--format", "float", "--block", "512", "-q"},
+                 quietChain());
+        ASSERT_EQ(runMorvane(join({"process", in, dir.path("plain.wav")}, common)).status, 0);
+        const RunResult automated = runMorvane(
+            join({"process", in, dir.path("jump.wav"), "--automation", dir.path("jump.txt")}, common));
+        ASSERT_EQ(automated.status, 0) << automated.err;
 
-    const Audio plain = readAudio(dir.path("plain.wav")), jump = readAudio(dir.path("jump.wav"));
-    ASSERT_EQ(plain.frames(), jump.frames());
-    for (size_t i = 0; i < 640; ++i)
-        ASSERT_EQ(jump.at(i, 0), plain.at(i, 0)) << "changed early, at sample " << i;
-    EXPECT_LT(jump.at(640, 0), plain.at(640, 0) * 0.98f) << "the gain must start falling at sample 640";
-    EXPECT_LT(jump.at(1023, 0), plain.at(1023, 0) * 0.5f);
+        const Audio plain = readAudio(dir.path("plain.wav")), jump = readAudio(dir.path("jump.wav"));
+        ASSERT_EQ(plain.frames(), jump.frames());
+        for (size_t i = 0; i < 640; ++i)
+            ASSERT_EQ(jump.at(i, 0), plain.at(i, 0))
+                << "changed early, at sample " << i << ", pre-roll " << preRoll;
+        const size_t falling = std::string(preRoll) == "0" ? 640 : 640 + 127;
+        EXPECT_LT(jump.at(falling, 0), plain.at(falling, 0) * 0.98f) << "pre-roll " << preRoll;
+        EXPECT_LT(jump.at(1023, 0), plain.at(1023, 0) * 0.5f);
+    }
 }
 
 TEST(Automation, namesAndValuesWithBlanksAreUnderstoodAndBadLinesNameTheirLine) {
