@@ -12,7 +12,8 @@ class kosp_filter_creakbox : public kosp_filter {
     kosp_filter_creakbox();
 
     void clear() override;
-    // Render thread. The kernel's coefficient is recomputed on every call.
+    // Render thread. The kernel's coefficient is recomputed on every call. A
+    // decay that has underflowed single precision leaves the state at exactly 0.
     float process(float x) override;
     // Refreshes the normalised cut-off on every call, even with an unchanged
     // frequency, so a new sampling rate takes effect at the next call.

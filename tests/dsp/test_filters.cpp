@@ -341,6 +341,27 @@ TEST(ThreePole, ResponseFollowsItsStateSpaceModel) {
     }
 }
 
+// Left alone, the extended-precision state decays through the single-precision
+// denormals for thousands of samples (and then on into the extended ones).
+TEST(ThreePole, ADecayEndsAtExactlyZero) {
+    for (float cutoff : {100.0f, 1000.0f, 15000.0f}) {
+        for (float resonance : {0.0f, 1.0f}) {
+            kosp_filter_creakbox filter;
+            filter.setFrequency(cutoff);
+            filter.setResonance(resonance);
+            int lastNonZero = 0, denormals = 0;
+            filter.process(1.0f);
+            for (int i = 1; i < 60000; ++i) {
+                const float y = filter.process(0.0f);
+                if (y != 0.0f) lastNonZero = i;
+                if (y != 0.0f && csd_is_zero_or_denormal(y)) ++denormals;
+            }
+            EXPECT_LT(lastNonZero, 40000) << cutoff << " " << resonance;
+            EXPECT_EQ(denormals, 0) << cutoff << " " << resonance;
+        }
+    }
+}
+
 TEST(ThreePole, PassesWellBelowAndAttenuatesWellAboveTheCutoff) {
     for (float cutoff : {500.0f, 1000.0f, 2000.0f}) {
         kosp_filter_creakbox filter;
