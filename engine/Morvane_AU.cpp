@@ -115,8 +115,8 @@ OSStatus Morvane_AU::Initialize() {
         delay_fad_clear(&delayLine[c]);
         filter_butterworth_2P_LP_init(&dampingFilter[c]);
         filter_butterworth_2P_LP_set_attr(&dampingFilter[c], kCsdAttrDampingCutoff, 12000.0f);
-        delayFeedback[c] = 0.0f;
     }
+    emptyFeedback();
 
     pendingFilter.store(nullptr, std::memory_order_release);
     activeFilter = &filterPairs[0];
@@ -178,7 +178,7 @@ OSStatus Morvane_AU::Reset(AudioUnitScope inScope, AudioUnitElement inElement) {
             target->store(0.0f, relaxed);
         widthSame.store(0.5f, relaxed);
         widthCross.store(0.5f, relaxed);
-        delayFeedback[0] = delayFeedback[1] = 0.0f;
+        emptyFeedback();
     }
     return noErr;
 }
@@ -193,7 +193,7 @@ void Morvane_AU::sampleRateChanged(double newRate) {
         pair.right->setAudioSamplingRate(static_cast<float>(newRate));
     }
     initSmoothers();
-    delayFeedback[0] = delayFeedback[1] = 0.0f;
+    emptyFeedback();
 }
 
 OSStatus Morvane_AU::ChangeStreamFormat(AudioUnitScope inScope, AudioUnitElement inElement,

@@ -184,7 +184,19 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
         float filterMix;
         float dryFilter;
         float delayOn;
-        float regen; // feedback gain, read once per block
+        float regen;             // feedback gain, read once per block
+        float loopDcCoefficient; // one-pole step of a hot loop's DC follower
+        int32_t loopCoolSamples; // a second of samples
+    };
+
+    // Containment of one fed-back delay loop (render thread). Below the knee
+    // the loop runs untouched. Once its signal has passed the knee the loop
+    // runs hot: its slow DC drift is taken out and the knee bends what is left
+    // toward the ceiling, until it has stayed well below the knee for a second.
+    struct LoopGuard {
+        bool hot = false;
+        float dc = 0.0f;         // the loop's DC, followed while hot
+        int32_t coolSamples = 0; // samples in a row well below the knee
     };
 
     // Settings the listener flags for the render thread.
@@ -209,6 +221,14 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     void requestUpdate(uint32_t bits) { pendingUpdates.fetch_or(bits, std::memory_order_release); }
     void applyMixTargets();
     float widthLookup(const table& t, float x) const;
+
+    // Both feedback values and loop guards to rest (render thread, or while idle).
+    void emptyFeedback();
+
+    // Render thread: the signal fed back into delay line `channel`, contained
+    // (see Morvane_AU_render.cpp); hotLoop is the branch taken past the knee.
+    float containedLoop(int channel, float v, const BlockState& s);
+    [[gnu::cold, gnu::noinline]] float hotLoop(int channel, float v, const BlockState& s);
 
     // Render thread.
     void swapPendingFilter();
@@ -244,6 +264,7 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     std::atomic<float> filterGain{1.0f};
     delay_fad delayLine[2];
     float delayFeedback[2] = {0.0f, 0.0f};
+    LoopGuard loopGuard[2];
     table widthTableSame{0, nullptr, 0.0f};
     table widthTableCross{0, nullptr, 0.0f};
     std::atomic<float> widthSame{0.5f};

@@ -5,6 +5,7 @@
 //
 // Everything here runs on the render thread and neither allocates, locks,
 // logs nor calls the system.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -27,7 +28,90 @@ inline float saturate(float x, float drive, float makeup) {
     return u / (0.28f * u * u + 1.0f) * makeup;
 }
 
+// Input a host may hand over that no audio is. NaN and the infinities become
+// silence (they would stay in the filters and the feedback loops for good),
+// and finite samples beyond +-1e6 (+120 dBFS) are held there, so no finite
+// input can overflow the chain. Real audio never takes the branch.
+constexpr float kInputCeiling = 1.0e6f;
+
+[[gnu::cold, gnu::noinline]] float guardedInputSlow(float x) {
+    if (std::isnan(x) || std::isinf(x)) return 0.0f;
+    return std::copysign(kInputCeiling, x);
+}
+
+inline float guardedInput(float x) {
+    return std::fabs(x) <= kInputCeiling ? x : guardedInputSlow(x);
+}
+
+// The fed-back signal of each delay line. Regeneration reaches +1 dB, so
+// without a limit a loop grows until the floats overflow. Up to +12 dBFS the
+// signal passes untouched, bit for bit: one compare and a branch that normal
+// material never takes, rather than a curve computed on every sample.
+//
+// Past the knee the loop runs hot (LoopGuard) until it has stayed below half
+// the knee for a second. A hot loop's signal is bent by a soft knee,
+// k + d u / (d + u) for an excess u over the knee k with d = ceiling - k,
+// toward +24 dBFS without reaching it; the knee meets the straight line with
+// the same slope, so there is no corner to hear. A loop above unity gain
+// therefore grows, saturates at a steady level between the two and goes on
+// singing through its damping. The loop has its highest gain at DC (the
+// damping is a low-pass), so a hot loop also has its DC, followed by a 10 Hz
+// one-pole, taken out: otherwise a short delay would settle on a constant
+// offset of some +19 dBFS instead of a tone.
+constexpr float kLoopKnee = 3.98107171f; // +12 dBFS
+constexpr float kLoopCeiling = 15.8489f; // just under +24 dBFS (15.8489319)
+constexpr float kLoopKneeSpan = kLoopCeiling - kLoopKnee;
+constexpr float kLoopCool = 0.5f * kLoopKnee;
+constexpr float kLoopDcAtRest = 1.0e-4f; // a DC this small may return to the loop in one step
+
 } // namespace
+
+float Morvane_AU::hotLoop(int channel, float v, const BlockState& s) {
+    LoopGuard& g = loopGuard[channel];
+    if (!(std::fabs(v) < 1.0e30f)) v = std::isnan(v) ? 0.0f : std::copysign(1.0e30f, v);
+    g.hot = true;
+    g.dc += (v - g.dc) * s.loopDcCoefficient;
+    const float y = v - g.dc;
+    const float a = std::fabs(y);
+    if (a > kLoopKnee) {
+        g.coolSamples = 0;
+        const float excess = a - kLoopKnee;
+        return std::copysign(kLoopKnee + kLoopKneeSpan * excess / (kLoopKneeSpan + excess), y);
+    }
+    if (a > kLoopCool) {
+        g.coolSamples = 0;
+    } else if (g.coolSamples < s.loopCoolSamples) {
+        ++g.coolSamples;
+    } else if (std::fabs(g.dc) < kLoopDcAtRest) {
+        g = LoopGuard{}; // cooled down: the loop runs untouched again
+    }
+    return y;
+}
+
+inline float Morvane_AU::containedLoop(int channel, float v, const BlockState& s) {
+    return !loopGuard[channel].hot && std::fabs(v) <= kLoopKnee ? v : hotLoop(channel, v, s);
+}
+
+namespace {
+
+// One control-tick step of a gain smoother. A gain gliding to 0 ends at
+// exactly 0: stepped by a coefficient above one half, the lag would otherwise
+// stop at the smallest denormal and multiply every sample by it for good.
+inline float stepGain(mod_lag* lag, float target) {
+    const float g = mod_lag_dsp_symmetric(lag, target);
+    if (!csd_is_zero_or_denormal(g)) return g;
+    lag->output = 0.0f;
+    return 0.0f;
+}
+
+} // namespace
+
+void Morvane_AU::emptyFeedback() {
+    for (int c = 0; c < 2; ++c) {
+        delayFeedback[c] = 0.0f;
+        loopGuard[c] = LoopGuard{};
+    }
+}
 
 // Takes a newly selected filter pair. The pair is prepared here, on the thread
 // that runs the filters: cleared, set to the current frequency and resonance.
@@ -98,10 +182,10 @@ void Morvane_AU::controlTick(BlockState& s) {
     s.dryFilter = 1.0f - filterOn;
     mod_lag_set_attr(&delayOnLag, kCsdAttrLagTarget, delayOnTarget.load(relaxed));
     s.delayOn = mod_lag_dsp_symmetric_no_input(&delayOnLag);
-    dryGain = mod_lag_dsp_symmetric(&dryLag, dryTarget.load(relaxed));
-    wetGain = mod_lag_dsp_symmetric(&wetLag, wetTarget.load(relaxed));
-    inGain = mod_lag_dsp_symmetric(&inGainLag, inGainTarget.load(relaxed));
-    outGain = mod_lag_dsp_symmetric(&outGainLag, outGainTarget.load(relaxed));
+    dryGain = stepGain(&dryLag, dryTarget.load(relaxed));
+    wetGain = stepGain(&wetLag, wetTarget.load(relaxed));
+    inGain = stepGain(&inGainLag, inGainTarget.load(relaxed));
+    outGain = stepGain(&outGainLag, outGainTarget.load(relaxed));
 }
 
 OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
@@ -131,10 +215,10 @@ OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlag
     if (resetRequested.load(relaxed) && resetRequested.exchange(false, std::memory_order_acquire)) {
         delay_fad_clear(&delayLine[0]);
         delay_fad_clear(&delayLine[1]);
-        delayFeedback[0] = delayFeedback[1] = 0.0f;
+        emptyFeedback();
     }
     if (feedbackClearRequested.load(relaxed) && feedbackClearRequested.exchange(false, relaxed))
-        delayFeedback[0] = delayFeedback[1] = 0.0f;
+        emptyFeedback();
     if (tickRestart.load(relaxed) && tickRestart.exchange(false, relaxed)) tickCountdown = 0;
     applyPendingUpdates();
 
@@ -143,6 +227,8 @@ OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlag
     s.frequencyTarget = paramTable.getNaturalValue(kFilterFreq);
     s.delayOn = mod_lag_get_output(&delayOnLag);
     s.regen = paramTable.getDSPValue(kRegeneration);
+    s.loopDcCoefficient = std::fmin(1.0f, 2.0f * 3.14159265f * 10.0f * csd_sampling_rate_reciprocal());
+    s.loopCoolSamples = static_cast<int32_t>(csd_sampling_rate());
 
     pads.syncMotionPhase();
     setBlockDelayTimes();
@@ -157,8 +243,12 @@ OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlag
         return b.mData == nullptr ? 0u : (held < inFramesToProcess ? held : inFramesToProcess);
     };
     const bool stereo = inBuffer.mNumberBuffers >= 2 && outBuffer.mNumberBuffers >= 2;
-    if (inBuffer.mNumberBuffers == 0 || outBuffer.mNumberBuffers == 0) return noErr;
-    if (stereo) {
+    UInt32 processed = stereo ? 2 : 1; // output buffers the chain writes
+    if (inBuffer.mNumberBuffers == 0) {
+        processed = 0;
+    } else if (outBuffer.mNumberBuffers == 0) {
+        return noErr;
+    } else if (stereo) {
         UInt32 frames = framesIn(inBuffer.mBuffers[0]);
         const AudioBuffer* others[] = {&inBuffer.mBuffers[1], &outBuffer.mBuffers[0], &outBuffer.mBuffers[1]};
         for (const AudioBuffer* b : others) {
@@ -175,6 +265,19 @@ OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlag
         frames = n < frames ? n : frames;
         processMono(static_cast<const float*>(inBuffer.mBuffers[0].mData),
                     static_cast<float*>(outBuffer.mBuffers[0].mData), frames, s);
+    }
+    // Output buffers beyond the one or two the chain runs on must not keep
+    // whatever the host's memory held: the input of the same index passes
+    // through untouched, and without one they are silent.
+    for (UInt32 c = processed; c < outBuffer.mNumberBuffers; ++c) {
+        AudioBuffer& dst = outBuffer.mBuffers[c];
+        if (dst.mData == nullptr) continue;
+        const UInt32 frames = framesIn(dst);
+        const AudioBuffer* src = c < inBuffer.mNumberBuffers ? &inBuffer.mBuffers[c] : nullptr;
+        if (src != nullptr && src->mData == dst.mData) continue;
+        const UInt32 copied = src != nullptr ? std::min(framesIn(*src), frames) : 0;
+        if (copied) std::memcpy(dst.mData, src->mData, copied * sizeof(float));
+        std::fill(static_cast<float*>(dst.mData) + copied, static_cast<float*>(dst.mData) + frames, 0.0f);
     }
     return noErr;
 }
@@ -200,7 +303,7 @@ void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockSt
         const float regen = s.regen;
         const float wet = wetGain * 0.707f;
         for (const UInt32 end = i + run; i < end; ++i) {
-            const float x = in[i] * inGain;
+            const float x = guardedInput(in[i]) * inGain;
             filter->setFrequency(mod_lag_dsp_symmetric(&freqLag, s.frequencyTarget));
             const float h = filter_downsample_dsp(&rateReducer[0], saturate(x, drive, makeup));
             const float f = filter->process(h);
@@ -209,10 +312,12 @@ void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockSt
             const float y = s.filterMix * f + s.dryFilter * x;
             const float e = s.delayOn * y;
             const float dL = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[0], delay_fad_dsp(&delayLine[0], regen * delayFeedback[0] + e));
+                &dampingFilter[0],
+                delay_fad_dsp(&delayLine[0], containedLoop(0, regen * delayFeedback[0], s) + e));
             delayFeedback[0] = dL;
             const float dR = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[1], delay_fad_dsp(&delayLine[1], regen * delayFeedback[1] + e));
+                &dampingFilter[1],
+                delay_fad_dsp(&delayLine[1], containedLoop(1, regen * delayFeedback[1], s) + e));
             delayFeedback[1] = dR;
             out[i] = (dL * wet + dR * wet + y * dryGain) * outGain;
         }
@@ -242,8 +347,8 @@ void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, 
         const float same = wetGain * widthSame.load(relaxed);
         const float cross = wetGain * widthCross.load(relaxed);
         for (const UInt32 end = i + run; i < end; ++i) {
-            const float xL = inL[i] * inGain;
-            const float xR = inR[i] * inGain;
+            const float xL = guardedInput(inL[i]) * inGain;
+            const float xR = guardedInput(inR[i]) * inGain;
             const float frequency = mod_lag_dsp_symmetric(&freqLag, s.frequencyTarget);
             filterL->setFrequency(frequency);
             filterR->setFrequency(frequency);
@@ -256,10 +361,12 @@ void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, 
                     filterR->process(filter_downsample_dsp(&rateReducer[1], saturate(xR, driveR, makeupR))) +
                 s.dryFilter * xR;
             const float dL = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[0], delay_fad_dsp(&delayLine[0], s.delayOn * yL + regen * delayFeedback[0]));
+                &dampingFilter[0],
+                delay_fad_dsp(&delayLine[0], s.delayOn * yL + containedLoop(0, regen * delayFeedback[0], s)));
             delayFeedback[0] = dL;
             const float dR = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[1], delay_fad_dsp(&delayLine[1], s.delayOn * yR + regen * delayFeedback[1]));
+                &dampingFilter[1],
+                delay_fad_dsp(&delayLine[1], s.delayOn * yR + containedLoop(1, regen * delayFeedback[1], s)));
             delayFeedback[1] = dR;
             outL[i] = (dL * same + dR * cross + yL * dryGain) * outGain;
             outR[i] = (dR * same + dL * cross + yR * dryGain) * outGain;
