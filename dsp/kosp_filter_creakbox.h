@@ -13,7 +13,8 @@ class kosp_filter_creakbox : public kosp_filter {
 
     void clear() override;
     // Render thread. The kernel's coefficient is recomputed on every call. A
-    // decay that has underflowed single precision leaves the state at exactly 0.
+    // decay that has underflowed single precision leaves the state at exactly
+    // 0, and silence on a state at rest costs next to nothing.
     float process(float x) override;
     // Refreshes the normalised cut-off on every call, even with an unchanged
     // frequency, so a new sampling rate takes effect at the next call.
@@ -21,5 +22,6 @@ class kosp_filter_creakbox : public kosp_filter {
 
   private:
     tbiquad state{};
-    float cutoff; // frequency / sampling rate
+    bool resting = true; // the state is exactly 0
+    float cutoff;        // frequency / sampling rate
 };
