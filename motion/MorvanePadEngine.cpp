@@ -341,14 +341,22 @@ bool MorvanePadEngine::playRecorder(CMotionRecorder& recorder, int pad, float& x
     return recorder.getIndexedValues(x, y, phase.load(relaxed));
 }
 
+// A bounce turns round the velocity it moved with. Another thread may have set
+// a new one since it was read (a stop-drift, a throw, a preset or a restore):
+// the exchange then fails and the newer value stands, where a plain store of
+// the negated old value would have lost it and kept the pad drifting.
+void MorvanePadEngine::bounce(int index, float seen) {
+    velocity[index].compare_exchange_strong(seen, -seen, relaxed, relaxed);
+}
+
 bool MorvanePadEngine::driftFree(float& x, float& y, int velocityX, int velocityY) {
-    float vx = padVelocity(velocityX);
-    float vy = padVelocity(velocityY);
+    const float vx = padVelocity(velocityX);
+    const float vy = padVelocity(velocityY);
     if (vx == 0.0f && vy == 0.0f) return false;
     x += kTickSamples * vx;
-    if (reflect(x)) setPadVelocity(velocityX, vx = -vx);
+    if (reflect(x)) bounce(velocityX, vx);
     y += kTickSamples * vy;
-    if (reflect(y)) setPadVelocity(velocityY, vy = -vy);
+    if (reflect(y)) bounce(velocityY, vy);
     return true;
 }
 
@@ -358,7 +366,7 @@ void MorvanePadEngine::driftLinked(float& left, float& right, int velocityIndex)
     const float v = padVelocity(velocityIndex);
     const float lead = v > 0.0f ? (left > right ? left : right) : (left < right ? left : right);
     float c = lead + kTickSamples * v;
-    if (reflect(c)) setPadVelocity(velocityIndex, -v);
+    if (reflect(c)) bounce(velocityIndex, v);
     left += c - lead;
     right += c - lead;
 }

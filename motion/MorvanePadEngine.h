@@ -142,6 +142,7 @@ class MorvanePadEngine {
     int naturalIndex(int32_t id) const;
     void throwPad(int pad);
     bool playRecorder(CMotionRecorder& recorder, int pad, float& x, float& y) const;
+    void bounce(int index, float seen);
     bool driftFree(float& x, float& y, int velocityX, int velocityY);
     void driftLinked(float& left, float& right, int velocityIndex);
     void writeWorkingAxes();
