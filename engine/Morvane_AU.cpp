@@ -151,8 +151,12 @@ OSStatus Morvane_AU::Initialize() {
         }
     }
 
-    // Routing none, no pad held, phase 0, velocities of factory row 0, playback allowed.
-    pads.initialize();
+    // Routing none, no pad held, phase 0, playback allowed. A new instance
+    // starts with the velocities of factory row 0; once they have been set (by
+    // that, a factory preset or a saved state) an Initialize keeps them, so a
+    // state a host restores before activating the effect, as LV2 hosts do,
+    // keeps its drift, and so does a session through a Cleanup and Initialize.
+    pads.initialize(padVelocitiesSet.exchange(true, relaxed));
     initialized.store(true, std::memory_order_release);
     return noErr;
 }

@@ -290,6 +290,9 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     std::atomic<bool> feedbackClearRequested{false};
     std::atomic<uint32_t> pendingUpdates{0};
     std::atomic<bool> initialized{false};
+    // The pad velocities have been set (by the first Initialize, a factory
+    // preset or a saved state); later Initialize calls keep them.
+    std::atomic<bool> padVelocitiesSet{false};
 
     // Listener created here when the base layer did not create one.
     AUParameterListenerRef fallbackListener = nullptr;

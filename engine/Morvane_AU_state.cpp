@@ -161,6 +161,7 @@ OSStatus Morvane_AU::SaveState(CFPropertyListRef* outData) {
 OSStatus Morvane_AU::RestoreState(CFPropertyListRef inData) {
     haltMotionForLoading();
     pads.zeroVelocities();
+    padVelocitiesSet.store(true, std::memory_order_relaxed);
     resetPadRangesAndRouting();
 
     const OSStatus result = ko_AUEffectBase::RestoreState(inData);
@@ -207,6 +208,7 @@ OSStatus Morvane_AU::NewFactoryPresetSet(const AUPreset& inNewFactoryPreset) {
 
     haltMotionForLoading();
     pads.loadFactoryVelocities(n);
+    padVelocitiesSet.store(true, std::memory_order_relaxed);
     resetPadRangesAndRouting();
     // Stored for the host; they reach the effect when the host announces them.
     const UInt16 count = GetPublishedParameterCount() < kFactoryPresetValueCount

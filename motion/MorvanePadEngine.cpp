@@ -73,7 +73,7 @@ MorvanePadEngine::MorvanePadEngine(MorvanePadHost& host, ko_paramManager& params
         r.store(false, relaxed);
 }
 
-void MorvanePadEngine::initialize() {
+void MorvanePadEngine::initialize(bool keepVelocities) {
     clearRouting();
     clearTouchFlags();
     phase.store(0.0f, relaxed);
@@ -81,7 +81,7 @@ void MorvanePadEngine::initialize() {
     beatMs = 500.0f;
     tempoSeen = 120.0;
     working = Working{vst(kLeftX), vst(kLeftY), vst(kRightX), vst(kRightY)};
-    loadFactoryVelocities(0);
+    if (!keepVelocities) loadFactoryVelocities(0);
     setMotionReady(true);
 }
 

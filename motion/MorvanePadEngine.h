@@ -65,8 +65,8 @@ class MorvanePadEngine {
 
     // Any host thread, while not rendering: no routing, no pad held or
     // recording, phase 0, beat length 500 ms at 120 BPM, the velocities of
-    // factory row 0, recorder playback allowed.
-    void initialize();
+    // factory row 0 (unless `keepVelocities`), recorder playback allowed.
+    void initialize(bool keepVelocities = false);
 
     // ---- Listener branches (listener thread) ----
 

@@ -127,6 +127,46 @@ TEST(SavedState, RestoredIntoAFreshInstanceFromAFileReproducesTheEffectAndItsSou
     std::remove(path.c_str());
 }
 
+// LV2 hosts restore a saved state before they activate the effect. Either
+// way round, once the host has announced its values after the Initialize, the
+// instance is the one that was saved: values, velocities, recordings, sound.
+TEST(SavedState, SurvivesAnInitializeThatFollowsIt) {
+    BundleHost a;
+    prepareSource(a);
+    CFHolder state(a.saveState());
+    const PadVelocities va = a.velocities();
+    std::vector<float> values;
+    for (int32_t id = 0; id < kNumPublishedParameters; ++id)
+        values.push_back(a.params().getNaturalValue(id));
+    ASSERT_EQ(a.host().setTransport({120.0, 0.0}), noErr);
+    const auto in = drumLoop(2.0);
+    const auto reference = a.render(in);
+
+    for (bool restoreFirst : {true, false}) {
+        BundleHost b(44100.0, 2, 4096, true, false);
+        const auto restore = [&] { ASSERT_EQ(b.host().restoreState(state.get()), noErr); };
+        if (restoreFirst) restore();
+        ASSERT_EQ(b.host().initialize(), noErr);
+        if (!restoreFirst) restore();
+        ASSERT_EQ(b.host().announceAllParameters(), noErr);
+        b.pump();
+        const PadVelocities vb = b.velocities();
+        EXPECT_TRUE(sameBits(va.lx, vb.lx) && sameBits(va.ly, vb.ly) && sameBits(va.rx, vb.rx) &&
+                    sameBits(va.ry, vb.ry))
+            << "restore first: " << restoreFirst;
+        EXPECT_EQ(recorderContents(b.recorder(true)), recorderContents(a.recorder(true))) << restoreFirst;
+        EXPECT_EQ(recorderContents(b.recorder(false)), recorderContents(a.recorder(false))) << restoreFirst;
+        for (int32_t id = 0; id < kNumPublishedParameters; ++id)
+            EXPECT_TRUE(sameBits(b.params().getNaturalValue(id), values[size_t(id)]))
+                << "parameter " << id << ", restore first: " << restoreFirst;
+        ASSERT_EQ(b.host().setTransport({120.0, 0.0}), noErr);
+        const auto out = b.render(in);
+        for (size_t c = 0; c < 2; ++c)
+            EXPECT_EQ(std::memcmp(out[c].data(), reference[c].data(), out[c].size() * sizeof(float)), 0)
+                << "channel " << c << ", restore first: " << restoreFirst;
+    }
+}
+
 TEST(SavedState, CarriesTheEffectsEntriesBesideTheFrameworksAndIgnoresItsVersionOnRestore) {
     BundleHost e;
     ASSERT_EQ(e.host().selectFactoryPreset(18), noErr);

@@ -58,14 +58,15 @@ class BundleHost {
     // Offline (the default): parameter changes are delivered before each
     // rendered block. Real-time: render() may run on another thread and the
     // opening thread pumps.
+    // With `initialize` false the unit is configured but not yet initialised.
     explicit BundleHost(double rate = 44100.0, UInt32 channels = 2, UInt32 maxFrames = 4096,
-                        bool offline = true) {
+                        bool offline = true, bool initialize = true) {
         std::string error;
         harness = HostHarness::Open(MORVANE_BUNDLE_DIR, error);
         if (!harness) throw std::runtime_error(error);
         harness->setOffline(offline);
         if (harness->configure(rate, channels, maxFrames) != noErr) throw std::runtime_error("configure");
-        if (harness->initialize() != noErr) throw std::runtime_error("initialize");
+        if (initialize && harness->initialize() != noErr) throw std::runtime_error("initialize");
     }
 
     HostHarness& host() { return *harness; }
