@@ -14,7 +14,7 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 
 build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-dev libsndfile1-dev
                 libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core fonts-dejavu-extra lv2-dev lilv-utils
-                libcli11-dev nlohmann-json3-dev libjack-jackd2-dev libfftw3-dev help2man)
+                libcli11-dev nlohmann-json3-dev libjack-jackd2-dev libfftw3-dev help2man libebur128-dev)
 test_packages=(sox clang clang-format xvfb xauth xdotool imagemagick liblilv-dev serdi sordi lv2file jalv jackd2
                man-db)
 

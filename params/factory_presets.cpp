@@ -74,7 +74,7 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
     // the echo.
     {1.0f, 0.437765f, 0.12f, 0.899388f, 0.5f, 0.0f, 1.0f,
      0.5f, 0.636364f, 0.561766f, 1.0f, 0.51f, 0.4f, 0.0f, 1.0f,
-     1.0f, 0.5f, 0.948412f, 0.8f, 0.2f, 0.3f, 0.0f, 0.3f, 0.3f, 0.0f,
+     1.0f, 0.5f, 0.948412f, 0.660863f, 0.2f, 0.3f, 0.0f, 0.3f, 0.3f, 0.0f,
      0.0666667f, 0.349025f, 0.644825f, 0.133333f, 0.0f, 0.4f, 0.8f, 0.4f, 0.75f,
      0.666667f, 0.50003f, 0.808712f, 0.733333f, 0.3f, 1.0f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
@@ -101,7 +101,7 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
     // time between divisions. Throw the left handle for chaos.
     {0.6f, 0.231104f, 0.24f, 0.61951f, 0.0f, 0.0f, 1.0f,
      0.276f, 0.727273f, 0.574925f, 1.0f, 0.9f, 0.35f, 0.0f, 1.0f,
-     0.571429f, 1.0f, 0.8f, 0.8f, 0.3f, 0.35f, 0.0f, 0.12f, 0.4f, 0.0f,
+     0.571429f, 1.0f, 0.8f, 0.695216f, 0.3f, 0.35f, 0.0f, 0.12f, 0.4f, 0.0f,
      0.0666667f, 0.176779f, 0.629488f, 0.133333f, 0.1f, 0.45f, 0.0f, 0.0f, 1.0f,
      0.533333f, 0.14f, 0.593333f, 0.666667f, 0.449039f, 0.808712f, 0.0f, 0.0f, 1.0f,
      0.0f, 1.0f},
@@ -182,7 +182,7 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
     // self-oscillation and back; both pads drift on their own.
     {1.0f, 0.573721f, 0.45f, 1.0f, 0.5f, 0.0f, 1.0f,
      0.0731463f, 0.727273f, 0.811372f, 0.0f, 1.0f, 0.45f, 1.0f, 1.0f,
-     0.571429f, 1.0f, 0.948412f, 0.8f, 0.5f, 0.5f, 0.0f, 0.5f, 0.5f, 0.0f,
+     0.571429f, 1.0f, 0.948412f, 0.556051f, 0.5f, 0.5f, 0.0f, 0.5f, 0.5f, 0.0f,
      0.0666667f, 0.370512f, 0.77693f, 0.333333f, 0.35f, 0.65f, 0.0f, 0.0f, 1.0f,
      0.533333f, 0.0180361f, 0.128257f, 0.666667f, 0.68931f, 0.933434f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
@@ -191,7 +191,7 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
     // crunching harder as it opens.
     {1.0f, 0.382486f, 0.35f, 1.0f, 0.4f, 0.39f, 1.0f,
      0.166667f, 0.363636f, 0.576262f, 1.0f, 0.6f, 0.25f, 0.0f, 1.0f,
-     0.714286f, 0.5f, 0.948412f, 0.8f, 0.4f, 0.5f, 0.0f, 0.1f, 0.2f, 0.0f,
+     0.714286f, 0.5f, 0.948412f, 0.561137f, 0.4f, 0.5f, 0.0f, 0.1f, 0.2f, 0.0f,
      0.0666667f, 0.349025f, 0.68363f, 0.4f, 0.3f, 0.75f, 0.0f, 0.0f, 1.0f,
      0.8f, 0.15f, 0.4f, 0.666667f, 0.425477f, 0.727047f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
@@ -272,7 +272,7 @@ const float kPresetData[kFactoryPresetCount][kFactoryPresetValueCount] = {
     // one the crush, over a short digital slap.
     {1.0f, 0.455479f, 0.53f, 1.0f, 0.5f, 0.42f, 1.0f,
      0.166667f, 0.727273f, 0.61951f, 1.0f, 0.4f, 0.275f, 1.0f, 1.0f,
-     0.857143f, 0.5f, 0.948412f, 0.8f, 0.3f, 0.5f, 0.0f, 0.2f, 0.4f, 0.0f,
+     0.857143f, 0.5f, 0.948412f, 0.547185f, 0.3f, 0.5f, 0.0f, 0.2f, 0.4f, 0.0f,
      0.0666667f, 0.389464f, 0.719537f, 0.133333f, 0.35f, 0.8f, 0.0f, 0.0f, 1.0f,
      0.4f, 0.3f, 0.7f, 0.8f, 0.15f, 0.4f, 0.0f, 0.0f, 1.0f,
      1.0f, 1.0f},
