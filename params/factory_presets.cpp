@@ -3,6 +3,9 @@
 // index (index / 15), then the low and the high bound in the destination's own
 // normalised scale. Each preset stores, for a routed parameter, the value its
 // pad sends from the starting position, so nothing jumps at the first move.
+// The rows designed here (all but 0, 10 and 28 to 32, which are as given) sit
+// within 3 LU of the dry demo loop and never pass 0 dBFS on it; Output Gain
+// sets their level (tests/engine/test_presets_levels.cpp measures them).
 #include "params/factory_presets.h"
 
 // clang-format off
