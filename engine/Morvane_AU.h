@@ -66,6 +66,11 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     static constexpr UInt16 kFactoryPresets = 33;
     static constexpr UInt32 kMaxDelayMs = 2010;
     static constexpr int32_t kNumFilterTypes = 6;
+    // Input samples beyond +-1e6 (+120 dBFS) are held there, NaN and
+    // infinities become silence; each delay loop's fed-back signal passes
+    // untouched up to +12 dBFS and is held below +24 dBFS (Morvane_AU_render.cpp).
+    static constexpr float kInputCeiling = 1.0e6f;
+    static constexpr float kLoopKnee = 3.98107171f;
 
     // Any host thread (the component's open selector).
     explicit Morvane_AU(AudioComponentInstance component);
@@ -190,14 +195,17 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     };
 
     // Containment of one fed-back delay loop (render thread). Below the knee
-    // the loop runs untouched. Once its signal has passed the knee the loop
-    // runs hot: its slow DC drift is taken out and the knee bends what is left
-    // toward the ceiling, until it has stayed well below the knee for a second.
+    // (+12 dBFS) the loop runs untouched. Once its signal has passed the knee
+    // the loop runs hot: its slow DC drift is taken out and the knee bends what
+    // is left toward the ceiling, until it has stayed well below the knee for a
+    // second (Morvane_AU_render.cpp).
     struct LoopGuard {
-        bool hot = false;
-        float dc = 0.0f;         // the loop's DC, followed while hot
-        int32_t coolSamples = 0; // samples in a row well below the knee
+        float untouchedBelow = kLoopKnee; // the knee while cold, -1 while hot
+        float dc = 0.0f;                  // the loop's DC, followed while hot
+        int32_t coolSamples = 0;          // samples in a row well below the knee
     };
+    // Blocks whose input needs guarding go through this scratch in pieces.
+    static constexpr UInt32 kGuardedFrames = 256;
 
     // Settings the listener flags for the render thread.
     enum PendingUpdate : uint32_t {
@@ -225,10 +233,13 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     // Both feedback values and loop guards to rest (render thread, or while idle).
     void emptyFeedback();
 
-    // Render thread: the signal fed back into delay line `channel`, contained
-    // (see Morvane_AU_render.cpp); hotLoop is the branch taken past the knee.
-    float containedLoop(int channel, float v, const BlockState& s);
+    // Render thread: the signal fed back into delay line `channel` once it has
+    // reached the knee or the loop runs hot.
     [[gnu::cold, gnu::noinline]] float hotLoop(int channel, float v, const BlockState& s);
+    // Render thread: the chain over a block whose input holds samples that
+    // need guarding, in pieces copied through guardedInput.
+    [[gnu::cold, gnu::noinline]] void processGuarded(const float* inL, const float* inR, float* outL,
+                                                     float* outR, UInt32 frames, BlockState& s);
 
     // Render thread.
     void swapPendingFilter();
@@ -265,6 +276,7 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     delay_fad delayLine[2];
     float delayFeedback[2] = {0.0f, 0.0f};
     LoopGuard loopGuard[2];
+    float guardedInput[2][kGuardedFrames]; // render thread
     table widthTableSame{0, nullptr, 0.0f};
     table widthTableCross{0, nullptr, 0.0f};
     std::atomic<float> widthSame{0.5f};

@@ -31,22 +31,27 @@ inline float saturate(float x, float drive, float makeup) {
 // Input a host may hand over that no audio is. NaN and the infinities become
 // silence (they would stay in the filters and the feedback loops for good),
 // and finite samples beyond +-1e6 (+120 dBFS) are held there, so no finite
-// input can overflow the chain. Real audio never takes the branch.
-constexpr float kInputCeiling = 1.0e6f;
-
-[[gnu::cold, gnu::noinline]] float guardedInputSlow(float x) {
-    if (std::isnan(x) || std::isinf(x)) return 0.0f;
-    return std::copysign(kInputCeiling, x);
+// input can overflow the chain. Each block is first scanned, in a loop the
+// compiler vectorises; real audio passes as it is, and only a block that
+// holds such a sample is processed from a guarded copy.
+bool needsGuard(const float* x, UInt32 frames) {
+    unsigned bad = 0;
+    for (UInt32 i = 0; i < frames; ++i)
+        bad |= !(std::fabs(x[i]) <= Morvane_AU::kInputCeiling);
+    return bad != 0;
 }
 
-inline float guardedInput(float x) {
-    return std::fabs(x) <= kInputCeiling ? x : guardedInputSlow(x);
+float guardedSample(float x) {
+    if (std::fabs(x) <= Morvane_AU::kInputCeiling) return x;
+    if (std::isnan(x) || std::isinf(x)) return 0.0f;
+    return std::copysign(Morvane_AU::kInputCeiling, x);
 }
 
 // The fed-back signal of each delay line. Regeneration reaches +1 dB, so
-// without a limit a loop grows until the floats overflow. Up to +12 dBFS the
-// signal passes untouched, bit for bit: one compare and a branch that normal
-// material never takes, rather than a curve computed on every sample.
+// without a limit a loop grows until the floats overflow. Up to the knee,
+// +12 dBFS, the signal passes untouched, bit for bit: per sample one compare
+// against a knee held in a register and a branch that normal material never
+// takes, rather than a curve computed on every sample.
 //
 // Past the knee the loop runs hot (LoopGuard) until it has stayed below half
 // the knee for a second. A hot loop's signal is bent by a soft knee,
@@ -58,8 +63,8 @@ inline float guardedInput(float x) {
 // damping is a low-pass), so a hot loop also has its DC, followed by a 10 Hz
 // one-pole, taken out: otherwise a short delay would settle on a constant
 // offset of some +19 dBFS instead of a tone.
-constexpr float kLoopKnee = 3.98107171f; // +12 dBFS
-constexpr float kLoopCeiling = 15.8489f; // just under +24 dBFS (15.8489319)
+constexpr float kLoopKnee = Morvane_AU::kLoopKnee; // +12 dBFS
+constexpr float kLoopCeiling = 15.8489f;           // just under +24 dBFS (15.8489319)
 constexpr float kLoopKneeSpan = kLoopCeiling - kLoopKnee;
 constexpr float kLoopCool = 0.5f * kLoopKnee;
 constexpr float kLoopDcAtRest = 1.0e-4f; // a DC this small may return to the loop in one step
@@ -69,7 +74,7 @@ constexpr float kLoopDcAtRest = 1.0e-4f; // a DC this small may return to the lo
 float Morvane_AU::hotLoop(int channel, float v, const BlockState& s) {
     LoopGuard& g = loopGuard[channel];
     if (!(std::fabs(v) < 1.0e30f)) v = std::isnan(v) ? 0.0f : std::copysign(1.0e30f, v);
-    g.hot = true;
+    g.untouchedBelow = -1.0f;
     g.dc += (v - g.dc) * s.loopDcCoefficient;
     const float y = v - g.dc;
     const float a = std::fabs(y);
@@ -88,8 +93,22 @@ float Morvane_AU::hotLoop(int channel, float v, const BlockState& s) {
     return y;
 }
 
-inline float Morvane_AU::containedLoop(int channel, float v, const BlockState& s) {
-    return !loopGuard[channel].hot && std::fabs(v) <= kLoopKnee ? v : hotLoop(channel, v, s);
+void Morvane_AU::processGuarded(const float* inL, const float* inR, float* outL, float* outR, UInt32 frames,
+                                BlockState& s) {
+    for (UInt32 done = 0; done < frames;) {
+        const UInt32 n = std::min(frames - done, kGuardedFrames);
+        // Copied first: the output may be the input's own memory.
+        for (UInt32 i = 0; i < n; ++i)
+            guardedInput[0][i] = guardedSample(inL[done + i]);
+        if (inR != nullptr)
+            for (UInt32 i = 0; i < n; ++i)
+                guardedInput[1][i] = guardedSample(inR[done + i]);
+        if (inR != nullptr)
+            processStereo(guardedInput[0], guardedInput[1], outL + done, outR + done, n, s);
+        else
+            processMono(guardedInput[0], outL + done, n, s);
+        done += n;
+    }
 }
 
 namespace {
@@ -255,16 +274,24 @@ OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlag
             const UInt32 n = framesIn(*b);
             frames = n < frames ? n : frames;
         }
-        processStereo(static_cast<const float*>(inBuffer.mBuffers[0].mData),
-                      static_cast<const float*>(inBuffer.mBuffers[1].mData),
-                      static_cast<float*>(outBuffer.mBuffers[0].mData),
-                      static_cast<float*>(outBuffer.mBuffers[1].mData), frames, s);
+        const auto* inL = static_cast<const float*>(inBuffer.mBuffers[0].mData);
+        const auto* inR = static_cast<const float*>(inBuffer.mBuffers[1].mData);
+        auto* outL = static_cast<float*>(outBuffer.mBuffers[0].mData);
+        auto* outR = static_cast<float*>(outBuffer.mBuffers[1].mData);
+        if (needsGuard(inL, frames) || needsGuard(inR, frames))
+            processGuarded(inL, inR, outL, outR, frames, s);
+        else
+            processStereo(inL, inR, outL, outR, frames, s);
     } else {
         UInt32 frames = framesIn(inBuffer.mBuffers[0]);
         const UInt32 n = framesIn(outBuffer.mBuffers[0]);
         frames = n < frames ? n : frames;
-        processMono(static_cast<const float*>(inBuffer.mBuffers[0].mData),
-                    static_cast<float*>(outBuffer.mBuffers[0].mData), frames, s);
+        const auto* in = static_cast<const float*>(inBuffer.mBuffers[0].mData);
+        auto* out = static_cast<float*>(outBuffer.mBuffers[0].mData);
+        if (needsGuard(in, frames))
+            processGuarded(in, nullptr, out, nullptr, frames, s);
+        else
+            processMono(in, out, frames, s);
     }
     // Output buffers beyond the one or two the chain runs on must not keep
     // whatever the host's memory held: the input of the same index passes
@@ -302,8 +329,9 @@ void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockSt
         const float makeup = saturator[0].getMakeupGain();
         const float regen = s.regen;
         const float wet = wetGain * 0.707f;
+        float kneeL = loopGuard[0].untouchedBelow, kneeR = loopGuard[1].untouchedBelow;
         for (const UInt32 end = i + run; i < end; ++i) {
-            const float x = guardedInput(in[i]) * inGain;
+            const float x = in[i] * inGain;
             filter->setFrequency(mod_lag_dsp_symmetric(&freqLag, s.frequencyTarget));
             const float h = filter_downsample_dsp(&rateReducer[0], saturate(x, drive, makeup));
             const float f = filter->process(h);
@@ -311,13 +339,21 @@ void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockSt
             // and rate reduction are heard only through the filter.
             const float y = s.filterMix * f + s.dryFilter * x;
             const float e = s.delayOn * y;
-            const float dL = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[0],
-                delay_fad_dsp(&delayLine[0], containedLoop(0, regen * delayFeedback[0], s) + e));
+            float fbL = regen * delayFeedback[0];
+            if (!(std::fabs(fbL) <= kneeL)) {
+                fbL = hotLoop(0, fbL, s);
+                kneeL = loopGuard[0].untouchedBelow;
+            }
+            float fbR = regen * delayFeedback[1];
+            if (!(std::fabs(fbR) <= kneeR)) {
+                fbR = hotLoop(1, fbR, s);
+                kneeR = loopGuard[1].untouchedBelow;
+            }
+            const float dL =
+                filter_butterworth_2P_LP_dsp(&dampingFilter[0], delay_fad_dsp(&delayLine[0], fbL + e));
             delayFeedback[0] = dL;
-            const float dR = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[1],
-                delay_fad_dsp(&delayLine[1], containedLoop(1, regen * delayFeedback[1], s) + e));
+            const float dR =
+                filter_butterworth_2P_LP_dsp(&dampingFilter[1], delay_fad_dsp(&delayLine[1], fbR + e));
             delayFeedback[1] = dR;
             out[i] = (dL * wet + dR * wet + y * dryGain) * outGain;
         }
@@ -344,11 +380,12 @@ void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, 
         const float driveR = saturator[1].getSaturationAmount();
         const float makeupR = saturator[1].getMakeupGain();
         const float regen = s.regen;
+        float kneeL = loopGuard[0].untouchedBelow, kneeR = loopGuard[1].untouchedBelow;
         const float same = wetGain * widthSame.load(relaxed);
         const float cross = wetGain * widthCross.load(relaxed);
         for (const UInt32 end = i + run; i < end; ++i) {
-            const float xL = guardedInput(inL[i]) * inGain;
-            const float xR = guardedInput(inR[i]) * inGain;
+            const float xL = inL[i] * inGain;
+            const float xR = inR[i] * inGain;
             const float frequency = mod_lag_dsp_symmetric(&freqLag, s.frequencyTarget);
             filterL->setFrequency(frequency);
             filterR->setFrequency(frequency);
@@ -360,13 +397,21 @@ void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, 
                 s.filterMix *
                     filterR->process(filter_downsample_dsp(&rateReducer[1], saturate(xR, driveR, makeupR))) +
                 s.dryFilter * xR;
-            const float dL = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[0],
-                delay_fad_dsp(&delayLine[0], s.delayOn * yL + containedLoop(0, regen * delayFeedback[0], s)));
+            float fbL = regen * delayFeedback[0];
+            if (!(std::fabs(fbL) <= kneeL)) {
+                fbL = hotLoop(0, fbL, s);
+                kneeL = loopGuard[0].untouchedBelow;
+            }
+            float fbR = regen * delayFeedback[1];
+            if (!(std::fabs(fbR) <= kneeR)) {
+                fbR = hotLoop(1, fbR, s);
+                kneeR = loopGuard[1].untouchedBelow;
+            }
+            const float dL = filter_butterworth_2P_LP_dsp(&dampingFilter[0],
+                                                          delay_fad_dsp(&delayLine[0], s.delayOn * yL + fbL));
             delayFeedback[0] = dL;
-            const float dR = filter_butterworth_2P_LP_dsp(
-                &dampingFilter[1],
-                delay_fad_dsp(&delayLine[1], s.delayOn * yR + containedLoop(1, regen * delayFeedback[1], s)));
+            const float dR = filter_butterworth_2P_LP_dsp(&dampingFilter[1],
+                                                          delay_fad_dsp(&delayLine[1], s.delayOn * yR + fbR));
             delayFeedback[1] = dR;
             outL[i] = (dL * same + dR * cross + yL * dryGain) * outGain;
             outR[i] = (dR * same + dL * cross + yR * dryGain) * outGain;
