@@ -252,27 +252,24 @@ TEST(LoopContainment, BelowTheKneeTheLoopIsUntouchedBitForBit) {
 // would otherwise settle on DC.
 TEST(LoopContainment, ALoopAboveUnityGrowsSaturatesAndSings) {
     const float ceiling = std::pow(10.0f, 24.0f / 20.0f);
-    for (float ms : {4.0f, 50.0f, 500.0f}) {
+    for (float ms : {4.0f, 100.0f}) {
         EngineHost e;
         setPlainLoop(e, ms, 1.0f);
         const size_t second = 44100;
-        const auto out = e.render(noiseBurst(30 * second, second / 100, 0.25f));
+        const auto out = e.render(noiseBurst(12 * second, second / 100, 0.25f));
         ASSERT_TRUE(allFinite(out));
         EXPECT_LT(peakOf(out), ceiling) << ms << " ms";
         EXPECT_LT(peakOf(out, 0, second / 50), 1.0f) << ms << " ms"; // grows from the burst
-        const float late = peakOf(out, 25 * second);
-        EXPECT_GT(late, 4.0f) << ms << " ms"; // past the knee, saturated
-        EXPECT_NEAR(20.0f * std::log10(late / peakOf(out, 20 * second, 25 * second)), 0.0f, 1.0f)
-            << ms << " ms";
-        const std::vector<float> tail(out[0].end() - static_cast<long>(second), out[0].end());
-        double sum = 0.0, squares = 0.0;
-        for (float v : tail) {
-            sum += v;
-            squares += static_cast<double>(v) * v;
+        EXPECT_GT(peakOf(out, 10 * second), 4.0f) << ms << " ms";    // past the knee, held below +24
+        // A tone, not a constant offset: over the last two seconds the mean is
+        // small beside the RMS.
+        double mean = 0.0, squares = 0.0;
+        for (auto v = out[0].end() - static_cast<long>(2 * second); v != out[0].end(); ++v) {
+            mean += *v;
+            squares += static_cast<double>(*v) * *v;
         }
-        const double mean = sum / static_cast<double>(tail.size());
-        const double rms = std::sqrt(squares / static_cast<double>(tail.size()));
-        EXPECT_LT(std::fabs(mean), 0.05 * rms) << ms << " ms";
+        mean /= 2.0 * second;
+        EXPECT_LT(std::fabs(mean), 0.05 * std::sqrt(squares / (2.0 * second))) << ms << " ms";
     }
 }
 

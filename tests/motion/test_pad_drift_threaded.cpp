@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "dsp/csd_utilities.h"
@@ -47,8 +48,11 @@ TEST(PadDriftThreads, AStopLandingDuringABounceIsNeverLost) {
             std::this_thread::yield();
     };
 
+    // Some hundreds of rounds catch a lost stop; the cap in time keeps slow
+    // (sanitizer) builds on a busy machine short.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     int lost = 0;
-    for (int round = 0; round < 3000 && lost == 0; ++round) {
+    for (int round = 0; round < 3000 && lost == 0 && std::chrono::steady_clock::now() < until; ++round) {
         // A throw so fast that nearly every tick bounces on both axes of both pads.
         for (int i = 0; i < 4; ++i)
             engine.setPadVelocity(i, (i % 2 ? 0.9f : -0.9f) / MorvanePadEngine::kTickSamples);
