@@ -118,16 +118,21 @@ TEST(HostileInput, NonFiniteSamplesAreHeardAsSilence) {
     }
     hostile[0][5000] = hostile[1][7000] = NAN;
     clean[0][5000] = clean[1][7000] = 0.0f;
-    std::vector<std::vector<float>> outs[2];
-    for (int k = 0; k < 2; ++k) {
-        EngineHost e;
-        ASSERT_EQ(e.host().selectFactoryPreset(14), noErr); // "4P BP", long regeneration, pads moving
-        e.pump();
-        outs[k] = e.render(k ? hostile : clean, 512);
+    for (UInt32 channels : {2u, 1u}) {
+        std::vector<std::vector<float>> outs[2];
+        for (int k = 0; k < 2; ++k) {
+            EngineHost e(44100.0, channels);
+            ASSERT_EQ(e.host().selectFactoryPreset(14), noErr); // "4P BP", long regeneration, pads moving
+            e.pump();
+            auto in = k ? hostile : clean;
+            in.resize(channels);
+            outs[k] = e.render(in, 512);
+        }
+        ASSERT_TRUE(allFinite(outs[1])) << channels << " channels";
+        for (UInt32 c = 0; c < channels; ++c)
+            EXPECT_TRUE(std::equal(outs[0][c].begin(), outs[0][c].end(), outs[1][c].begin()))
+                << channels << " channels, channel " << c;
     }
-    ASSERT_TRUE(allFinite(outs[1]));
-    for (int c = 0; c < 2; ++c)
-        EXPECT_TRUE(std::equal(outs[0][c].begin(), outs[0][c].end(), outs[1][c].begin())) << "channel " << c;
 }
 
 // Finite samples far beyond full scale are held at +-1e6 before the chain, so
