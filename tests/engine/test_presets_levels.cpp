@@ -45,8 +45,10 @@ bool designed(int row) {
 }
 
 TEST(FactoryPresetLevels, DesignedRowsSitWithin3LuOfTheDryDemoLoopAndNeverClip) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "a measurement of 33 renders of 21 s; the hostile-audio tests cover the chain's memory";
+    // A measurement of 33 renders of 21 s: it runs in the optimised builds
+    // (Release in CI); the debug and sanitizer builds leave it out.
+#if !defined(__OPTIMIZE__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "runs in optimised builds only";
 #endif
     const morvane_cli::DemoLoop loop = morvane_cli::synthesiseDemoLoop();
     const std::vector<std::vector<float>> dry = {loop.left, loop.right};
