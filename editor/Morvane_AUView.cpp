@@ -1,6 +1,7 @@
 #include "editor/Morvane_AUView.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "editor/CTimerHandler.h"
@@ -82,8 +83,7 @@ void Morvane_AUView::GetParamDisplayValue(long id, char* text) {
         const char* shown = target >= 0 ? scratch : "0";
         while (*shown == ' ')
             ++shown;
-        std::strncpy(text, shown, kDisplayTextSize - 1);
-        text[kDisplayTextSize - 1] = '\0';
+        std::snprintf(text, kDisplayTextSize, "%s", shown);
     } else {
         // The value (20 characters at most) and its unit (10).
         char value[21] = {}, units[11] = {};
@@ -92,8 +92,7 @@ void Morvane_AUView::GetParamDisplayValue(long id, char* text) {
         const char* start = value;
         while (*start == ' ')
             ++start;
-        std::strncpy(text, start, kDisplayTextSize - 1);
-        text[kDisplayTextSize - 1] = '\0';
+        std::snprintf(text, kDisplayTextSize, "%s", start);
         if (units[0] && std::strlen(text) + 1 + std::strlen(units) < kDisplayTextSize) {
             std::strcat(text, " ");
             std::strcat(text, units);
