@@ -77,7 +77,21 @@ class BenchInstance {
     // the instance's own 0.125-peak noise by default.
     void setInput(const std::vector<std::vector<float>>* block) { input = block ? block : &noise; }
 
-    void render() {
+    // One block through the component's render call. Not inlined, so that
+    // callgrind can count exactly the instructions spent in it
+    // (--toggle-collect='*BenchInstance::render()'); set-up renders go
+    // through renderFor instead.
+    [[gnu::noinline]] void render() { renderBlock(); }
+    // Renders `seconds` of audio (untimed set-up).
+    void renderFor(double seconds) {
+        for (double frames = seconds * rate; frames > 0.0; frames -= block)
+            renderBlock();
+    }
+
+    const std::vector<float>& output(UInt32 channel) const { return out[channel]; }
+
+  private:
+    void renderBlock() {
         AudioBufferListStorage<2> buffers;
         buffers.setNumberBuffers(channels);
         for (UInt32 c = 0; c < channels; ++c)
@@ -90,15 +104,7 @@ class BenchInstance {
         sampleTime += block;
         benchmark::DoNotOptimize(out[0][block - 1]);
     }
-    // Renders `seconds` of audio (untimed set-up).
-    void renderFor(double seconds) {
-        for (double frames = seconds * rate; frames > 0.0; frames -= block)
-            render();
-    }
 
-    const std::vector<float>& output(UInt32 channel) const { return out[channel]; }
-
-  private:
     static OSStatus Input(void* self, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
                           UInt32 frames, AudioBufferList* data) {
         auto* instance = static_cast<BenchInstance*>(self);
