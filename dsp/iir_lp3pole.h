@@ -2,6 +2,8 @@
 // "3P LP" filter.
 #pragma once
 
+#include <cmath>
+
 // State record: six extended-precision values; only s0 (the output
 // integrator) and s1 (the last stage) carry state between samples.
 struct tbiquad {
@@ -16,3 +18,51 @@ void IIR_resetIIR(tbiquad* state);
 // cut-off in hertz, which shapes the resonance as if at 44100 Hz whatever the
 // actual rate. Returns the new output.
 long double IIR_IIRlp3pole(tbiquad* state, float a, float b, float input, float hz);
+
+// The kernel in its two parts, for callers that keep the cut-off's warp while
+// the cut-off stands still or share it between channels:
+// IIR_IIRlp3pole(state, a, b, input, hz) is
+//   IIR_lp3pole_step(state, c, b, input, hz, IIR_lp3pole_warp(c))
+// with c = IIR_lp3pole_cutoff(a).
+// All arithmetic in extended precision with single-precision constants.
+inline long double IIR_lp3pole_cutoff(float a_) {
+    long double a = a_;
+    if (a < 0.01f) a = 0.01f;
+    if (a > 0.7f) a = 0.7f;
+    return a;
+}
+
+// Four nested sines, each in double: a steep warp of the cut-off onto 0..1.
+inline long double IIR_lp3pole_warp(long double a) {
+    constexpr long double kHalfPi = 1.5707963267948966f;
+    long double g = std::sin(static_cast<double>(kHalfPi * a));
+    g = std::sin(static_cast<double>(kHalfPi * g));
+    g = std::sin(static_cast<double>(kHalfPi * g));
+    g = std::sin(static_cast<double>(kHalfPi * g));
+    return g;
+}
+
+inline long double IIR_lp3pole_step(tbiquad* state, long double a, float b_, float input_, float hz_,
+                                    long double g) {
+    long double b = b_;
+    const long double input = input_;
+    const long double hz = hz_;
+    if (b < 0.0f) b = 0.0f;
+    if (b > 1.0f) b = 1.0f;
+
+    const long double d = hz / 44100.0f;
+    long double loop = (b * (0.965f - 0.975f * d) + g * (0.023f + 0.42f * d)) * 1.01f;
+    if (a < 0.05f) loop = loop * (a / 0.05f * 0.1f + 0.9f);
+    const long double k = 1.0f - loop;
+
+    const long double s0 = state->s0;
+    const long double s1 = state->s1;
+    const long double y1 = s1 + a * (input - k * s1 - s0);
+    const long double y2 = y1 - a * k * y1;
+    const long double y3 = y2 - a * k * y2;
+    const long double y4 = y3 - a * k * y3;
+    const long double y5 = y4 - a * k * y4;
+    state->s0 = s0 + a * y1 + a * y2 + a * y3 + a * y4 + a * y5;
+    state->s1 = y5;
+    return state->s0;
+}

@@ -249,6 +249,19 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     void processMono(const float* in, float* out, UInt32 frames, BlockState& s);
     void processStereo(const float* inL, const float* inR, float* outL, float* outR, UInt32 frames,
                        BlockState& s);
+    // The frames up to the next control tick (running the tick when it is due).
+    UInt32 nextRun(UInt32 remaining, BlockState& s);
+    // A run of samples between two ticks, with the chain's state in registers;
+    // the filter (pair) chosen for the run by its type.
+    struct VirtualFilter;
+    struct VirtualFilterPair;
+    class EchoPair;
+    // Filter (Filters) is the type that runs the filter object(s) for the run.
+    template <class Filter, class Object>
+    void monoRun(Object& filter, const float* in, float* out, UInt32 frames, BlockState& s);
+    template <class Filters, class Object>
+    void stereoRun(Object& left, Object& right, const float* inL, const float* inR, float* outL, float* outR,
+                   UInt32 frames, BlockState& s);
 
     // ---- Members ----
     CMotionRecorder motionRecorderLeft;

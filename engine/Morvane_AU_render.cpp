@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "dsp/csd_utilities.h"
+#include "dsp/lanes.h"
 #include "engine/Morvane_AU.h"
 
 namespace {
@@ -309,112 +310,271 @@ OSStatus Morvane_AU::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlag
     return noErr;
 }
 
+// The selected pair through its virtual calls (left, then right).
+struct Morvane_AU::VirtualFilterPair {
+    kosp_filter& left;
+    kosp_filter& right;
+    void setFrequency(float hz) {
+        left.setFrequency(hz);
+        right.setFrequency(hz);
+    }
+    FloatPair process(FloatPair x) { return FloatPair::of(left.process(x.left()), right.process(x.right())); }
+};
+
+struct Morvane_AU::VirtualFilter {
+    kosp_filter& filter;
+    void setFrequency(float hz) { filter.setFrequency(hz); }
+    float process(float x) { return filter.process(x); }
+};
+
 // The tick falls on the first sample after Initialize and then on every 128th
 // sample, whatever the block sizes: the frames are processed in runs that end
 // where the next tick is due.
 void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockState& s) {
-    kosp_filter* const filter = activeFilter->left;
-    UInt32 i = 0;
-    while (i < frames) {
-        if (tickCountdown <= 0) {
-            controlTick(s);
-            tickCountdown = MorvanePadEngine::kTickSamples;
-        }
-        const UInt32 left = frames - i;
-        const UInt32 run =
-            static_cast<UInt32>(tickCountdown) < left ? static_cast<UInt32>(tickCountdown) : left;
-        tickCountdown -= static_cast<int32_t>(run);
-
-        const float drive = saturator[0].getSaturationAmount();
-        const float makeup = saturator[0].getMakeupGain();
-        const float regen = s.regen;
-        const float wet = wetGain * 0.707f;
-        float kneeL = loopGuard[0].untouchedBelow, kneeR = loopGuard[1].untouchedBelow;
-        for (const UInt32 end = i + run; i < end; ++i) {
-            const float x = in[i] * inGain;
-            filter->setFrequency(mod_lag_dsp_symmetric(&freqLag, s.frequencyTarget));
-            const float h = filter_downsample_dsp(&rateReducer[0], saturate(x, drive, makeup));
-            const float f = filter->process(h);
-            // The dry share takes x straight after the input gain: saturation
-            // and rate reduction are heard only through the filter.
-            const float y = s.filterMix * f + s.dryFilter * x;
-            const float e = s.delayOn * y;
-            float fbL = regen * delayFeedback[0];
-            if (!(std::fabs(fbL) <= kneeL)) {
-                fbL = hotLoop(0, fbL, s);
-                kneeL = loopGuard[0].untouchedBelow;
-            }
-            float fbR = regen * delayFeedback[1];
-            if (!(std::fabs(fbR) <= kneeR)) {
-                fbR = hotLoop(1, fbR, s);
-                kneeR = loopGuard[1].untouchedBelow;
-            }
-            const float dL =
-                filter_butterworth_2P_LP_dsp(&dampingFilter[0], delay_fad_dsp(&delayLine[0], fbL + e));
-            delayFeedback[0] = dL;
-            const float dR =
-                filter_butterworth_2P_LP_dsp(&dampingFilter[1], delay_fad_dsp(&delayLine[1], fbR + e));
-            delayFeedback[1] = dR;
-            out[i] = (dL * wet + dR * wet + y * dryGain) * outGain;
-        }
+    for (UInt32 i = 0; i < frames;) {
+        const UInt32 run = nextRun(frames - i, s);
+        if (activeFilter == &filterPairs[0])
+            monoRun<kosp_ko_moog_single>(moogFilter[0], in + i, out + i, run, s);
+        else
+            monoRun<VirtualFilter>(*activeFilter->left, in + i, out + i, run, s);
+        i += run;
     }
 }
 
 void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, float* outR, UInt32 frames,
                                BlockState& s) {
-    kosp_filter* const filterL = activeFilter->left;
-    kosp_filter* const filterR = activeFilter->right;
-    UInt32 i = 0;
-    while (i < frames) {
-        if (tickCountdown <= 0) {
-            controlTick(s);
-            tickCountdown = MorvanePadEngine::kTickSamples;
-        }
-        const UInt32 left = frames - i;
-        const UInt32 run =
-            static_cast<UInt32>(tickCountdown) < left ? static_cast<UInt32>(tickCountdown) : left;
-        tickCountdown -= static_cast<int32_t>(run);
+    for (UInt32 i = 0; i < frames;) {
+        const UInt32 run = nextRun(frames - i, s);
+        // The filter pair is chosen per run: the ladders and the 3-pole
+        // filters run both channels together, the others through their
+        // virtual calls.
+        if (activeFilter == &filterPairs[0] && kosp_ko_moog_pair::canPair(moogFilter[0], moogFilter[1]))
+            stereoRun<kosp_ko_moog_pair>(moogFilter[0], moogFilter[1], inL + i, inR + i, outL + i, outR + i,
+                                         run, s);
+        else if (activeFilter == &filterPairs[1] &&
+                 kosp_creakbox_pair::canPair(creakboxFilter[0], creakboxFilter[1]))
+            stereoRun<kosp_creakbox_pair>(creakboxFilter[0], creakboxFilter[1], inL + i, inR + i, outL + i,
+                                          outR + i, run, s);
+        else
+            stereoRun<VirtualFilterPair>(*activeFilter->left, *activeFilter->right, inL + i, inR + i,
+                                         outL + i, outR + i, run, s);
+        i += run;
+    }
+}
 
-        const float driveL = saturator[0].getSaturationAmount();
-        const float makeupL = saturator[0].getMakeupGain();
-        const float driveR = saturator[1].getSaturationAmount();
-        const float makeupR = saturator[1].getMakeupGain();
-        const float regen = s.regen;
-        float kneeL = loopGuard[0].untouchedBelow, kneeR = loopGuard[1].untouchedBelow;
-        const float same = wetGain * widthSame.load(relaxed);
-        const float cross = wetGain * widthCross.load(relaxed);
-        for (const UInt32 end = i + run; i < end; ++i) {
-            const float xL = inL[i] * inGain;
-            const float xR = inR[i] * inGain;
-            const float frequency = mod_lag_dsp_symmetric(&freqLag, s.frequencyTarget);
-            filterL->setFrequency(frequency);
-            filterR->setFrequency(frequency);
-            const float yL =
-                s.filterMix *
-                    filterL->process(filter_downsample_dsp(&rateReducer[0], saturate(xL, driveL, makeupL))) +
-                s.dryFilter * xL;
-            const float yR =
-                s.filterMix *
-                    filterR->process(filter_downsample_dsp(&rateReducer[1], saturate(xR, driveR, makeupR))) +
-                s.dryFilter * xR;
-            float fbL = regen * delayFeedback[0];
-            if (!(std::fabs(fbL) <= kneeL)) {
-                fbL = hotLoop(0, fbL, s);
-                kneeL = loopGuard[0].untouchedBelow;
-            }
-            float fbR = regen * delayFeedback[1];
-            if (!(std::fabs(fbR) <= kneeR)) {
-                fbR = hotLoop(1, fbR, s);
-                kneeR = loopGuard[1].untouchedBelow;
-            }
-            const float dL = filter_butterworth_2P_LP_dsp(&dampingFilter[0],
-                                                          delay_fad_dsp(&delayLine[0], s.delayOn * yL + fbL));
-            delayFeedback[0] = dL;
-            const float dR = filter_butterworth_2P_LP_dsp(&dampingFilter[1],
-                                                          delay_fad_dsp(&delayLine[1], s.delayOn * yR + fbR));
-            delayFeedback[1] = dR;
-            outL[i] = (dL * same + dR * cross + yL * dryGain) * outGain;
-            outR[i] = (dR * same + dL * cross + yR * dryGain) * outGain;
+UInt32 Morvane_AU::nextRun(UInt32 remaining, BlockState& s) {
+    if (tickCountdown <= 0) {
+        controlTick(s);
+        tickCountdown = MorvanePadEngine::kTickSamples;
+    }
+    const UInt32 run =
+        static_cast<UInt32>(tickCountdown) < remaining ? static_cast<UInt32>(tickCountdown) : remaining;
+    tickCountdown -= static_cast<int32_t>(run);
+    return run;
+}
+
+namespace {
+
+// The DSP records a run of samples works on, copied into locals at its start
+// and back at its end, so that the compiler keeps them in registers: the
+// output buffers are floats too, and a store to one could otherwise change any
+// float member as far as the compiler knows.
+template <class Record> class Local {
+  public:
+    explicit Local(Record& record) : home(record), copy(record) {}
+    ~Local() { home = copy; }
+    Local(const Local&) = delete;
+    Local& operator=(const Local&) = delete;
+    Record* operator->() { return &copy; }
+    Record* get() { return &copy; }
+
+  private:
+    Record& home;
+    Record copy;
+};
+
+// Both damping filters in lanes: filter_butterworth_2P_LP_dsp per lane.
+class DampingPair {
+  public:
+    DampingPair(filter_butterworth_2P_LP& l, filter_butterworth_2P_LP& r)
+        : l(l), r(r), a0(FloatPair::of(l.a0, r.a0)), a1(FloatPair::of(l.a1, r.a1)),
+          a2(FloatPair::of(l.a2, r.a2)), b1(FloatPair::of(l.b1, r.b1)), b2(FloatPair::of(l.b2, r.b2)),
+          x1(FloatPair::of(l.x1, r.x1)), x2(FloatPair::of(l.x2, r.x2)), y1(FloatPair::of(l.y1, r.y1)),
+          y2(FloatPair::of(l.y2, r.y2)), output(FloatPair::of(l.output, r.output)) {}
+    ~DampingPair() {
+        l.x1 = x1.left(), r.x1 = x1.right();
+        l.x2 = x2.left(), r.x2 = x2.right();
+        l.y1 = y1.left(), r.y1 = y1.right();
+        l.y2 = y2.left(), r.y2 = y2.right();
+        l.output = output.left(), r.output = output.right();
+    }
+    DampingPair(const DampingPair&) = delete;
+    DampingPair& operator=(const DampingPair&) = delete;
+
+    FloatPair process(FloatPair x) {
+        y2 = y1;
+        y1 = output;
+        FloatPair y = a0 * x + a1 * x1 + a2 * x2 - b1 * y1 - b2 * y2;
+        x2 = x1;
+        x1 = x;
+        y = select(exponentIs(y, 0), FloatPair::both(0.0f), y);
+        if (lanesOf(exponentIs(y, 0x7f800000u)) != 0) [[unlikely]]
+            y = runaway(y);
+        output = y;
+        return y;
+    }
+
+  private:
+    // A lane that became infinite or NaN clears its filter and gives 0.
+    FloatPair runaway(FloatPair y) {
+        const __m128 keep = _mm_andnot_ps(exponentIs(y, 0x7f800000u), _mm_castsi128_ps(_mm_set1_epi32(-1)));
+        const FloatPair zero = FloatPair::both(0.0f);
+        x1 = select(keep, x1, zero);
+        x2 = select(keep, x2, zero);
+        y1 = select(keep, y1, zero);
+        y2 = select(keep, y2, zero);
+        return select(keep, y, zero);
+    }
+
+    filter_butterworth_2P_LP& l;
+    filter_butterworth_2P_LP& r;
+    FloatPair a0, a1, a2, b1, b2;
+    FloatPair x1, x2, y1, y2, output;
+};
+
+// Both rate reducers in lanes: filter_downsample_dsp per lane.
+class RateReducerPair {
+  public:
+    RateReducerPair(filter_downsample& l, filter_downsample& r)
+        : l(l), r(r), ratio(FloatPair::of(l.ratio, r.ratio)), phase(FloatPair::of(l.phase, r.phase)),
+          held(FloatPair::of(l.held, r.held)) {}
+    ~RateReducerPair() {
+        l.phase = phase.left(), r.phase = phase.right();
+        l.held = held.left(), r.held = held.right();
+    }
+    RateReducerPair(const RateReducerPair&) = delete;
+    RateReducerPair& operator=(const RateReducerPair&) = delete;
+
+    FloatPair process(FloatPair x) {
+        phase = phase + ratio;
+        const __m128 take = _mm_cmpge_ps(phase.v, _mm_set1_ps(1.0f));
+        held = select(take, x, held);
+        phase = select(take, phase - FloatPair::both(1.0f), phase);
+        return held;
+    }
+
+  private:
+    filter_downsample& l;
+    filter_downsample& r;
+    FloatPair ratio, phase, held;
+};
+
+} // namespace
+
+// The two fed-back delay lines with their damping, both in lanes (the delay
+// reads and writes per line): what is fed back is held below the loop's
+// knee, the send added, delayed and damped.
+class Morvane_AU::EchoPair {
+  public:
+    EchoPair(Morvane_AU& unit, const BlockState& s)
+        : unit(unit), s(s), delayL(unit.delayLine[0]), delayR(unit.delayLine[1]),
+          damping(unit.dampingFilter[0], unit.dampingFilter[1]), regen(FloatPair::both(s.regen)),
+          knee(FloatPair::of(unit.loopGuard[0].untouchedBelow, unit.loopGuard[1].untouchedBelow)),
+          feedback(FloatPair::of(unit.delayFeedback[0], unit.delayFeedback[1])) {}
+    ~EchoPair() {
+        unit.delayFeedback[0] = feedback.left();
+        unit.delayFeedback[1] = feedback.right();
+    }
+    EchoPair(const EchoPair&) = delete;
+    EchoPair& operator=(const EchoPair&) = delete;
+
+    // Both lines' damped outputs for this sample's sends.
+    FloatPair process(FloatPair send) {
+        FloatPair fb = regen * feedback;
+        const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        if (lanesOf(_mm_cmple_ps(_mm_and_ps(fb.v, magnitude), knee.v)) != 3) [[unlikely]]
+            fb = contain(fb);
+        const FloatPair e = fb + send;
+        feedback = damping.process(FloatPair::of(delayL.process(e.left()), delayR.process(e.right())));
+        return feedback;
+    }
+
+  private:
+    FloatPair contain(FloatPair fb) {
+        float left = fb.left(), right = fb.right();
+        float kneeL = knee.left(), kneeR = knee.right();
+        if (!(std::fabs(left) <= kneeL)) {
+            left = unit.hotLoop(0, left, s);
+            kneeL = unit.loopGuard[0].untouchedBelow;
         }
+        if (!(std::fabs(right) <= kneeR)) {
+            right = unit.hotLoop(1, right, s);
+            kneeR = unit.loopGuard[1].untouchedBelow;
+        }
+        knee = FloatPair::of(kneeL, kneeR);
+        return FloatPair::of(left, right);
+    }
+
+    Morvane_AU& unit;
+    const BlockState& s;
+    delay_fad_run delayL, delayR;
+    DampingPair damping;
+    const FloatPair regen;
+    FloatPair knee, feedback;
+};
+
+template <class Filter, class Object>
+void Morvane_AU::monoRun(Object& object, const float* in, float* out, UInt32 frames, BlockState& s) {
+    Filter filter{object};
+    Local<mod_lag> frequencyLag(freqLag);
+    Local<filter_downsample> reducer(rateReducer[0]);
+    EchoPair echoes(*this, s);
+    const float drive = saturator[0].getSaturationAmount();
+    const float makeup = saturator[0].getMakeupGain();
+    const float frequencyTarget = s.frequencyTarget;
+    const float filterMix = s.filterMix, dryFilter = s.dryFilter, delayOn = s.delayOn;
+    const float input = inGain, dry = dryGain, output = outGain;
+    const FloatPair wet = FloatPair::both(wetGain * 0.707f);
+    for (UInt32 i = 0; i < frames; ++i) {
+        const float x = in[i] * input;
+        filter.setFrequency(mod_lag_dsp_symmetric(frequencyLag.get(), frequencyTarget));
+        const float h = filter_downsample_dsp(reducer.get(), saturate(x, drive, makeup));
+        // The dry share takes x straight after the input gain: saturation
+        // and rate reduction are heard only through the filter.
+        const float y = filterMix * filter.process(h) + dryFilter * x;
+        // Both lines are fed the same signal and mixed at 0.707 each.
+        const FloatPair d = echoes.process(FloatPair::both(delayOn * y)) * wet;
+        out[i] = (d.left() + d.right() + y * dry) * output;
+    }
+}
+
+template <class Filters, class Object>
+void Morvane_AU::stereoRun(Object& left, Object& right, const float* inL, const float* inR, float* outL,
+                           float* outR, UInt32 frames, BlockState& s) {
+    Filters filters{left, right};
+    Local<mod_lag> frequencyLag(freqLag);
+    RateReducerPair reducers(rateReducer[0], rateReducer[1]);
+    EchoPair echoes(*this, s);
+    const FloatPair drive =
+        FloatPair::of(saturator[0].getSaturationAmount(), saturator[1].getSaturationAmount());
+    const FloatPair makeup = FloatPair::of(saturator[0].getMakeupGain(), saturator[1].getMakeupGain());
+    const float frequencyTarget = s.frequencyTarget;
+    const FloatPair filterMix = FloatPair::both(s.filterMix), dryFilter = FloatPair::both(s.dryFilter);
+    const FloatPair delayOn = FloatPair::both(s.delayOn);
+    const FloatPair input = FloatPair::both(inGain), dry = FloatPair::both(dryGain);
+    const FloatPair output = FloatPair::both(outGain);
+    const FloatPair same = FloatPair::both(wetGain * widthSame.load(relaxed));
+    const FloatPair cross = FloatPair::both(wetGain * widthCross.load(relaxed));
+    const FloatPair saturationCurve = FloatPair::both(0.28f), one = FloatPair::both(1.0f);
+    for (UInt32 i = 0; i < frames; ++i) {
+        const FloatPair x = FloatPair::load(inL, inR, i) * input;
+        filters.setFrequency(mod_lag_dsp_symmetric(frequencyLag.get(), frequencyTarget));
+        // The saturator's curve, as saturate() per channel.
+        const FloatPair u = x * drive;
+        const FloatPair saturated = u / (saturationCurve * u * u + one) * makeup;
+        const FloatPair y = filterMix * filters.process(reducers.process(saturated)) + dryFilter * x;
+        const FloatPair d = echoes.process(delayOn * y);
+        const FloatPair mixed = (d * same + d.swapped() * cross + y * dry) * output;
+        mixed.store(outL, outR, i);
     }
 }
