@@ -235,7 +235,7 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
 
     // Render thread: the signal fed back into delay line `channel` once it has
     // reached the knee or the loop runs hot.
-    [[gnu::cold, gnu::noinline]] float hotLoop(int channel, float v, const BlockState& s);
+    [[gnu::cold, gnu::noinline]] float hotLoop(int channel, float v, const BlockState& s) noexcept;
     // Render thread: the chain over a block whose input holds samples that
     // need guarding, in pieces copied through guardedInput.
     [[gnu::cold, gnu::noinline]] void processGuarded(const float* inL, const float* inR, float* outL,

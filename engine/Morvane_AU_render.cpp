@@ -72,7 +72,7 @@ constexpr float kLoopDcAtRest = 1.0e-4f; // a DC this small may return to the lo
 
 } // namespace
 
-float Morvane_AU::hotLoop(int channel, float v, const BlockState& s) {
+float Morvane_AU::hotLoop(int channel, float v, const BlockState& s) noexcept {
     LoopGuard& g = loopGuard[channel];
     if (!(std::fabs(v) < 1.0e30f)) v = std::isnan(v) ? 0.0f : std::copysign(1.0e30f, v);
     g.untouchedBelow = -1.0f;
