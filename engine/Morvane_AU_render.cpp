@@ -535,17 +535,29 @@ void Morvane_AU::monoRun(Object& object, const float* in, float* out, UInt32 fra
     const float filterMix = s.filterMix, dryFilter = s.dryFilter, delayOn = s.delayOn;
     const float input = inGain, dry = dryGain, output = outGain;
     const FloatPair wet = FloatPair::both(wetGain * 0.707f);
-    for (UInt32 i = 0; i < frames; ++i) {
+    // The filter's side of sample i, up to y.
+    auto front = [&](UInt32 i) {
         const float x = in[i] * input;
         filter.setFrequency(mod_lag_dsp_symmetric(frequencyLag.get(), frequencyTarget));
         const float h = filter_downsample_dsp(reducer.get(), saturate(x, drive, makeup));
         // The dry share takes x straight after the input gain: saturation
         // and rate reduction are heard only through the filter.
-        const float y = filterMix * filter.process(h) + dryFilter * x;
+        return filterMix * filter.process(h) + dryFilter * x;
+    };
+    // The echoes and the mix of sample i, from its y.
+    auto back = [&](UInt32 i, float y) {
         // Both lines are fed the same signal and mixed at 0.707 each.
         const FloatPair d = echoes.process(FloatPair::both(delayOn * y)) * wet;
         out[i] = (d.left() + d.right() + y * dry) * output;
+    };
+    // Software-pipelined (see stereoRun).
+    float y = front(0);
+    for (UInt32 i = 1; i < frames; ++i) {
+        const float next = front(i);
+        back(i - 1, y);
+        y = next;
     }
+    back(frames - 1, y);
 }
 
 template <class Filters, class Object>
@@ -566,15 +578,31 @@ void Morvane_AU::stereoRun(Object& left, Object& right, const float* inL, const 
     const FloatPair same = FloatPair::both(wetGain * widthSame.load(relaxed));
     const FloatPair cross = FloatPair::both(wetGain * widthCross.load(relaxed));
     const FloatPair saturationCurve = FloatPair::both(0.28f), one = FloatPair::both(1.0f);
-    for (UInt32 i = 0; i < frames; ++i) {
+    // The filters' side of frame i, up to y.
+    auto front = [&](UInt32 i) {
         const FloatPair x = FloatPair::load(inL, inR, i) * input;
         filters.setFrequency(mod_lag_dsp_symmetric(frequencyLag.get(), frequencyTarget));
         // The saturator's curve, as saturate() per channel.
         const FloatPair u = x * drive;
         const FloatPair saturated = u / (saturationCurve * u * u + one) * makeup;
-        const FloatPair y = filterMix * filters.process(reducers.process(saturated)) + dryFilter * x;
+        return filterMix * filters.process(reducers.process(saturated)) + dryFilter * x;
+    };
+    // The echoes and the mix of frame i, from its y.
+    auto back = [&](UInt32 i, FloatPair y) {
         const FloatPair d = echoes.process(delayOn * y);
         const FloatPair mixed = (d * same + d.swapped() * cross + y * dry) * output;
         mixed.store(outL, outR, i);
+    };
+    // Software-pipelined: the filters' long chain of dependent operations
+    // for frame i is issued before the echoes of frame i - 1, whose inputs
+    // are ready, so the processor works on both at once instead of holding
+    // the echoes back until the filters are done. The two sides share no
+    // state, so the order changes nothing but the time.
+    FloatPair y = front(0);
+    for (UInt32 i = 1; i < frames; ++i) {
+        const FloatPair next = front(i);
+        back(i - 1, y);
+        y = next;
     }
+    back(frames - 1, y);
 }
