@@ -1,5 +1,27 @@
 #include "dsp/iir_lp3pole.h"
 
+namespace {
+
+// The warp and its slope (times the step) at every point, from the chain rule
+// in extended precision.
+IIR_lp3pole_warp_table makeWarpTable() {
+    using W = IIR_lp3pole_warp_table;
+    W w{};
+    const long double c = 1.5707963267948966f;
+    for (int i = 0; i < W::kPoints; ++i) {
+        const long double a = W::kLow + static_cast<long double>(W::kHigh - W::kLow) * i / (W::kPoints - 1);
+        const long double s1 = std::sin(c * a), s2 = std::sin(c * s1), s3 = std::sin(c * s2);
+        w.value[i] = static_cast<double>(std::sin(c * s3));
+        w.slope[i] = static_cast<double>(std::cos(c * s3) * c * std::cos(c * s2) * c * std::cos(c * s1) * c *
+                                         std::cos(c * a) * c * W::kStep);
+    }
+    return w;
+}
+
+} // namespace
+
+const IIR_lp3pole_warp_table gLp3poleWarpTable = makeWarpTable();
+
 void IIR_resetIIR(tbiquad* state) {
     *state = tbiquad{0.0L, 0.0L, 0.0L, 0.0L, 0.0L, 0.0L};
 }

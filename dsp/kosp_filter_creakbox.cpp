@@ -20,6 +20,8 @@ void kosp_filter_creakbox::setFrequency(float hz) {
 }
 
 float kosp_filter_creakbox::process(float x) {
-    const long double a = IIR_lp3pole_cutoff(cutoff);
-    return step(x, a, warpOf(a));
+    // The warp (and the coefficient) only once the filter has a signal to run.
+    if (resting && x == 0.0f) return 0.0f;
+    const float a = IIR_lp3pole_cutoff_float(cutoff);
+    return step(x, a, IIR_lp3pole_coefficient(a, resonance, frequency, warpOf(a)));
 }

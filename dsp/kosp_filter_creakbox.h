@@ -28,22 +28,34 @@ class kosp_filter_creakbox : public kosp_filter {
   private:
     friend class kosp_creakbox_pair;
 
-    // The kernel's warp of a clamped cut-off, kept while it stands still.
-    long double warpOf(long double a) {
-        if (a != warpedCutoff) {
-            warpedCutoff = a;
-            warp = IIR_lp3pole_warp(a);
+    // The kernel's warp of a clamped cut-off. Its four nested sines are the
+    // costliest thing in the chain, so a cut-off on the move (changed on this
+    // call and the one before) takes the interpolated warp, within 3e-12 of
+    // it. A cut-off that stands still or has just started to move gets the
+    // warp itself, so a filter at rest sounds exactly as computed in full.
+    long double warpOf(float a) {
+        if (a == warpedCutoff) {
+            moving = false;
+            if (!warpExact) {
+                warp = IIR_lp3pole_warp(a);
+                warpExact = true;
+            }
+            return warp;
         }
+        warpedCutoff = a;
+        warpExact = !moving;
+        warp = warpExact ? IIR_lp3pole_warp(a) : IIR_lp3pole_warp_moving(a);
+        moving = true;
         return warp;
     }
-    // One sample with the warp already known.
-    float step(float x, long double a, long double g) {
+    // One sample with the kernel's coefficient already known.
+    float step(float x, float a, long double k) {
         // At rest (a zero state) silence stays exactly 0 without running the kernel.
         if (resting) {
             if (x == 0.0f) return 0.0f;
             resting = false;
         }
-        const float y = static_cast<float>(IIR_lp3pole_step(&state, a, resonance, x, frequency, g));
+        const float y = static_cast<float>(IIR_lp3pole_update(&state, a, k, x));
         // A decay that has reached the single-precision denormals (and would go
         // on into the extended ones) is over once the last stage is negligible
         // too (some 600 dB down): the filter comes to rest at exactly 0.
@@ -56,10 +68,12 @@ class kosp_filter_creakbox : public kosp_filter {
     }
 
     tbiquad state{};
-    bool resting = true; // the state is exactly 0
-    float cutoff;        // frequency / sampling rate
-    long double warpedCutoff = -1.0L;
+    bool resting = true;        // the state is exactly 0
+    float cutoff;               // frequency / sampling rate
+    float warpedCutoff = -1.0f; // clamped
     long double warp = 0.0L;
+    bool warpExact = true; // warp is IIR_lp3pole_warp(warpedCutoff) itself
+    bool moving = false;   // the clamped cut-off changed on the last call
 };
 
 // Two "3P LP" filters of a stereo pair run by the render chain (render
@@ -76,6 +90,8 @@ class kosp_creakbox_pair {
     ~kosp_creakbox_pair() {
         r.warpedCutoff = l.warpedCutoff;
         r.warp = l.warp;
+        r.warpExact = l.warpExact;
+        r.moving = l.moving;
     }
     kosp_creakbox_pair(const kosp_creakbox_pair&) = delete;
     kosp_creakbox_pair& operator=(const kosp_creakbox_pair&) = delete;
@@ -86,9 +102,9 @@ class kosp_creakbox_pair {
         l.cutoff = r.cutoff = hz * l.samplingRateReciprocal;
     }
     FloatPair process(FloatPair x) {
-        const long double a = IIR_lp3pole_cutoff(l.cutoff);
-        const long double g = l.warpOf(a);
-        return FloatPair::of(l.step(x.left(), a, g), r.step(x.right(), a, g));
+        const float a = IIR_lp3pole_cutoff_float(l.cutoff);
+        const long double k = IIR_lp3pole_coefficient(a, l.resonance, l.frequency, l.warpOf(a));
+        return FloatPair::of(l.step(x.left(), a, k), r.step(x.right(), a, k));
     }
 
   private:

@@ -4,7 +4,9 @@
 // seconds of a fixed drum loop and pinned as a 64-bit hash of every output
 // sample's bits. Work on the render path's speed must leave every hash as it
 // is. Run with MORVANE_GOLDEN=1 to print a fresh table after an intended change
-// of sound (the same code path writes it as checks it).
+// of sound (the same code path writes it as checks it), and with
+// MORVANE_GOLDEN_DUMP=DIR to write every render's raw floats into DIR, to see
+// by how much two builds differ where a hash changed.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -114,10 +116,29 @@ const Pinned kPinned[] = {
 
 class BitExact : public ::testing::TestWithParam<Pinned> {};
 
+void dump(const std::vector<std::vector<float>>& out, int preset, UInt32 channels) {
+    const char* dir = std::getenv("MORVANE_GOLDEN_DUMP");
+    if (dir == nullptr) return;
+    const std::string path =
+        std::string(dir) + "/" + std::to_string(preset) + (channels == 2 ? "s" : "m") + ".f32";
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        for (size_t i = 0; i < out[0].size(); ++i)
+            for (const auto& channel : out)
+                std::fwrite(&channel[i], sizeof(float), 1, f);
+        std::fclose(f);
+    }
+}
+
+uint64_t hashOfRender(int preset, UInt32 channels) {
+    const auto out = render(preset, channels);
+    dump(out, preset, channels);
+    return hashOf(out);
+}
+
 TEST_P(BitExact, OutputBitsAsPinned) {
     const Pinned& p = GetParam();
-    const uint64_t stereo = hashOf(render(p.preset, 2));
-    const uint64_t mono = hashOf(render(p.preset, 1));
+    const uint64_t stereo = hashOfRender(p.preset, 2);
+    const uint64_t mono = hashOfRender(p.preset, 1);
     if (std::getenv("MORVANE_GOLDEN") != nullptr) {
         std::printf("    {%s, 0x%016llxull, 0x%016llxull},\n",
                     p.preset == kWorstCase ? "kWorstCase" : std::to_string(p.preset).c_str(),
