@@ -1,14 +1,18 @@
-// The bridge between a plug-in's view and a toolkit editor: it creates the
-// editor, opens it in the host's window, drives its idle processing, listens
-// to the effect's parameters and forwards their changes to the editor, and
-// turns the editor's edits, begin-edits and end-edits into parameter sets and
-// gesture events.
+// The bridge between a plug-in's view component and a toolkit editor: it
+// creates the editor in the host's window (embedded in the view's pane),
+// drives its idle processing from the view's timer, listens to the effect's
+// parameters and forwards their changes to the editor, and turns the editor's
+// edits, begin-edits and end-edits into parameter sets, gesture events and
+// the host's view events.
 //
-// What the host's view machinery will add (embedding in the host's pane, the
-// event-loop timer, telling the host's view listener of mouse gestures, the
-// component entry) sits under this class; until then the view is told
-// directly which unit it edits and which window it opens in, and whoever
-// owns it calls RespondToEventTimer periodically.
+// The toolkit reads its windows' events and fires its own timers only while
+// its event loop runs: besides the 50 ms timer that idles the editor, the
+// view runs that loop every 10 ms from the host's run loop, so a drag follows
+// the mouse closely.
+//
+// Values an effect pushes to the view from other threads (the render thread
+// among them) wait in a mailbox, one slot per parameter, until the view's
+// timer hands them to the editor on the user-interface thread.
 //
 // Threads: everything here runs on the user-interface thread (the run loop
 // current when CreateUI runs), unless a comment says otherwise.
@@ -16,33 +20,35 @@
 
 #include <vector>
 
+#include "editor/ko_parameterMailbox.h"
+#include "gui/CPlatformFrame.h"
 #include "gui/PluginGUIEditor.h"
+#include "host/AUCarbonViewBase.h"
 #include "host/AUListener.h"
-#include "host/AudioUnitTypes.h"
 #include "params/ko_paramManager.h"
 
-class AUVSTGUIView {
+class AUVSTGUIView : public AUCarbonViewBase {
   public:
-    // User-interface thread: a view editing editUnit (may be null: the view
-    // then creates nothing), opening its editor in hostWindow (a
-    // VSTGUI::SystemWindow*, null for headless at scale 1).
-    AUVSTGUIView(AudioUnit editUnit, void* hostWindow);
-    // User-interface thread: closes and destroys the editor, then removes the
-    // parameters from the listener and disposes of it.
-    virtual ~AUVSTGUIView();
-    AUVSTGUIView(const AUVSTGUIView&) = delete;
-    AUVSTGUIView& operator=(const AUVSTGUIView&) = delete;
+    // User-interface thread: the view of component instance `instance` (null
+    // for a view made in-process, outside the component model). Nothing is
+    // created until the host creates the view (CreateCarbonView).
+    explicit AUVSTGUIView(AudioUnitCarbonView instance);
+    // User-interface thread: stops the timers, closes and destroys the
+    // editor, then removes the parameters from the listener and disposes of
+    // it.
+    ~AUVSTGUIView() override;
 
     // User-interface thread: creates the parameter listener (10 ms) and
-    // registers every parameter of the unit, reads the parameter manager
-    // (property 70000), creates the editor and opens it, its window placed at
-    // the offsets. 0, or the failing property call's result (then no editor
-    // exists). A unit-less view, or one whose editor exists, answers 0 and
-    // creates nothing.
-    virtual OSStatus CreateUI(Float32 xOffset, Float32 yOffset);
-    // User-interface thread: the host view's periodic timer (50 ms): the
-    // editor's idle throttling.
-    virtual void RespondToEventTimer(void* timer);
+    // registers every parameter of the edited unit, reads the parameter
+    // manager (property 70000), creates the editor, opens it in the host's
+    // window, embeds its window in the pane at the offsets and sizes the pane
+    // to it, starts the timers and shows it. 0, or the failing property
+    // call's result (then no editor exists). A unit-less view, or one whose
+    // editor exists, answers 0 and creates nothing.
+    OSStatus CreateUI(Float32 xOffset, Float32 yOffset) override;
+    // User-interface thread: the view's 50 ms timer: the values waiting in
+    // the mailbox go to the editor, then the editor's idle throttling runs.
+    void RespondToEventTimer(CFRunLoopTimerRef timer) override;
 
     // User-interface thread: the editor set parameter id to vstValue (0..1):
     // a value-change event to every event listener, then the natural value
@@ -51,7 +57,9 @@ class AUVSTGUIView {
     // User-interface thread: the unit's value of id, normalised; 0 without a
     // unit or parameter manager.
     virtual float getParameter(long id);
-    // User-interface thread: a gesture on id begins / ends (events 1 / 2).
+    // User-interface thread: a gesture on id begins / ends: a begin (end)
+    // gesture event, and the host's view listener hears of the mouse going
+    // down (up) in the control.
     virtual void HandleMouseDown(long id);
     virtual void HandleMouseUp(long id);
     // Bytes the texts below need, terminator included.
@@ -70,11 +78,24 @@ class AUVSTGUIView {
     // User-interface thread: creates the editor (kept in `editor`).
     virtual void CreateEditor() = 0;
 
+    // Any thread, the render thread included (lock- and wait-free): queue
+    // for the user-interface thread, where the view's timer hands them on.
+    // A natural value for ParameterListener:
+    void queueParameterChange(long id, float naturalValue);
+    // A normalised value for SetVSTParameter. With announce, the value is
+    // one the effect changed on its own without telling the host: the view
+    // then also stores it in the unit's parameter store and announces it to
+    // event listeners (not to the effect, which has it already).
+    void queueVSTParameter(long id, float vstValue, bool announce);
+    // User-interface thread: hands the queued values on now; returns how
+    // many there were.
+    int deliverQueuedValues();
+
     // User-interface thread: what the view holds.
-    AudioUnit editUnit() const { return unit; }
-    void* hostWindow() const { return window; }
     ko_paramManager* getParameterManager() const { return paramManager; }
     VSTGUI::PluginGUIEditor* getEditor() const { return editor; }
+    // The window the editor was opened in (valid while the editor is open).
+    const VSTGUI::SystemWindow& systemWindow() const { return window; }
 
   protected:
     // The parameter of the edited unit, global scope, element 0.
@@ -89,9 +110,16 @@ class AUVSTGUIView {
     UInt32 parameterCount = 0;
 
   private:
+    enum : uint32_t { kQueuedNatural = 1, kQueuedVST = 2, kQueuedVSTToAnnounce = 3 };
+    static void listenerCallback(void* view, void* object, const AudioUnitParameter* parameter,
+                                 Float32 value);
+    static void toolkitTimerFired(CFRunLoopTimerRef timer, void* view);
     void stopListening();
+    void stopTimers();
+    void announceParameter(long id, float vstValue);
 
-    AudioUnit unit;
-    void* window;
     std::vector<AudioUnitParameterID> registeredIds;
+    ko_parameterMailbox mailbox;
+    VSTGUI::SystemWindow window;
+    CFRunLoopTimerRef toolkitTimer = nullptr;
 };

@@ -11,7 +11,7 @@
 #include "params/MorvaneParameterManager.h"
 #include "params/padTargets.h"
 
-Morvane_AUView::Morvane_AUView(AudioUnit editUnit, void* hostWindow) : AUVSTGUIView(editUnit, hostWindow) {}
+Morvane_AUView::Morvane_AUView(AudioUnitCarbonView instance) : AUVSTGUIView(instance) {}
 
 Morvane_AUView::~Morvane_AUView() {
     if (registered) registerWithEffect(nullptr);
@@ -20,11 +20,11 @@ Morvane_AUView::~Morvane_AUView() {
 void Morvane_AUView::registerWithEffect(MorvaneAttachedView* link) {
     UInt32 size = 0;
     Boolean writable = false;
-    if (AudioUnitGetPropertyInfo(editUnit(), kAttachedViewProperty, kAudioUnitScope_Global, 0, &size,
+    if (AudioUnitGetPropertyInfo(GetEditAudioUnit(), kAttachedViewProperty, kAudioUnitScope_Global, 0, &size,
                                  &writable) != noErr)
         return;
     // The pointer travels in its own size, whatever the property reports.
-    if (AudioUnitSetProperty(editUnit(), kAttachedViewProperty, kAudioUnitScope_Global, 0, &link,
+    if (AudioUnitSetProperty(GetEditAudioUnit(), kAttachedViewProperty, kAudioUnitScope_Global, 0, &link,
                              sizeof link) == noErr)
         registered = link != nullptr;
 }
@@ -54,11 +54,11 @@ void Morvane_AUView::clearRecordings(long tag) {
 void Morvane_AUView::zeroVelocities() {
     UInt32 size = 0;
     Boolean writable = false;
-    if (AudioUnitGetPropertyInfo(editUnit(), kStopPadDriftProperty, kAudioUnitScope_Global, 0, &size,
+    if (AudioUnitGetPropertyInfo(GetEditAudioUnit(), kStopPadDriftProperty, kAudioUnitScope_Global, 0, &size,
                                  &writable) != noErr)
         return;
     const char unread = 0;
-    AudioUnitSetProperty(editUnit(), kStopPadDriftProperty, kAudioUnitScope_Global, 0, &unread, 1);
+    AudioUnitSetProperty(GetEditAudioUnit(), kStopPadDriftProperty, kAudioUnitScope_Global, 0, &unread, 1);
 }
 
 void Morvane_AUView::reportVelocity(int side, float x, float y) {

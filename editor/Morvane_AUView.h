@@ -5,7 +5,8 @@
 //
 // The effect hands out its parameter manager (property 70000) and recorders
 // (80000, 80001) as pointers, and is told of the view (80002) so that pad
-// motion reaches the editor.
+// motion reaches the editor. The component entry Morvane_AUViewEntry makes
+// one per view a host opens.
 //
 // Threads: the user-interface thread, except where a comment says otherwise.
 #pragma once
@@ -27,7 +28,7 @@ class Morvane_AUView : public AUVSTGUIView {
     };
 
     // User-interface thread: see AUVSTGUIView.
-    Morvane_AUView(AudioUnit editUnit, void* hostWindow);
+    explicit Morvane_AUView(AudioUnitCarbonView instance);
     // User-interface thread: tells the effect the view is gone (property 80002
     // set to null), then closes the editor.
     ~Morvane_AUView() override;
@@ -56,22 +57,25 @@ class Morvane_AUView : public AUVSTGUIView {
     // when the pad is released.
     void reportVelocity(int side, float x, float y);
 
+    // User-interface thread: what the effect knows the view by while it is
+    // registered (property 80002).
+    MorvaneAttachedView* attachedView() { return &effectLink; }
+
   private:
-    // What the effect calls on its registered view. The calls may come on the
-    // render thread (pad motion during a control tick). For now they go
-    // straight on to the view, which is sound only where one thread both
-    // renders and draws (the command-line snapshot, the tests); handing them
-    // over to the user-interface thread through a lock-free mailbox is the
-    // host view's job.
+    // What the effect calls on its registered view, on any thread (pad motion
+    // calls on the render thread): the values wait in the view's mailbox until
+    // its timer hands them to the editor. A partner axis moved by a linked
+    // drag changed only inside the effect, so the view also tells the host.
     class EffectLink : public MorvaneAttachedView {
       public:
         explicit EffectLink(Morvane_AUView& owner) : view(owner) {}
-        void ParameterListener(void* unit, void* object, const AudioUnitParameter* parameter,
+        void ParameterListener(void*, void*, const AudioUnitParameter* parameter,
                                float naturalValue) override {
-            view.ParameterListener(unit, object, parameter, naturalValue);
+            if (parameter)
+                view.queueParameterChange(static_cast<long>(parameter->mParameterID), naturalValue);
         }
         void SetVSTParameter(int32_t id, float vstValue) override {
-            view.SetVSTParameter(static_cast<long>(id), vstValue);
+            view.queueVSTParameter(static_cast<long>(id), vstValue, true);
         }
 
       private:

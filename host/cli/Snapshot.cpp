@@ -13,7 +13,6 @@
 #include "editor/Morvane_AUView.h"
 #include "gui/CBitmap.h"
 #include "gui/CFrame.h"
-#include "gui/CPlatformFrame.h"
 #include "host/cli/CliError.h"
 #include "host/cli/EffectHost.h"
 #include "host/cli/TextMatch.h"
@@ -131,11 +130,13 @@ void writeSnapshot(const GlobalOptions& global, const SnapshotRequest& request) 
         throw CliError("the bundle has no editor bitmaps (looked in " + resources + ")");
     ResourceFolderScope folder(resources);
 
-    VSTGUI::SystemWindow window;
-    window.kind = VSTGUI::SystemWindow::kHeadless;
-    window.scaleFactor = request.scale;
-    Morvane_AUView view(effect.unit(), &window);
-    const OSStatus opened = view.CreateUI(0.0f, 0.0f);
+    MorvaneWindow window;
+    window.kind = MorvaneWindow::kOffscreen;
+    window.scaleFactor = static_cast<UInt32>(request.scale);
+    Morvane_AUView view(nullptr);
+    ControlRef pane = nullptr;
+    const OSStatus opened =
+        view.CreateCarbonView(effect.unit(), &window, nullptr, Float32Point{0, 0}, Float32Point{0, 0}, pane);
     VSTGUI::PluginGUIEditor* editor = view.getEditor();
     if (opened != noErr || !editor || !editor->getFrame())
         throw CliError("the effect's editor did not open (" + std::to_string(opened) + ")");
@@ -144,6 +145,7 @@ void writeSnapshot(const GlobalOptions& global, const SnapshotRequest& request) 
     // What the effect announces on opening reaches the view, then the editor
     // takes in the pad positions and what the mouse rests on.
     effect.harness().pump();
+    view.deliverQueuedValues();
     if (!request.hover.empty()) {
         VSTGUI::CPoint where = parseHover(request.hover, frame->getViewSize());
         frame->onMouseMoved(where, 0);

@@ -60,8 +60,9 @@ class EditorWindow : public ::testing::Test {
     }
 
     void open() {
-        view = std::make_unique<Morvane_AUView>(host->unit(), nullptr);
-        ASSERT_EQ(view->CreateUI(0, 0), noErr);
+        view = std::make_unique<Morvane_AUView>(nullptr);
+        ControlRef pane = nullptr;
+        ASSERT_EQ(view->CreateCarbonView(host->unit(), &window, nullptr, {0, 0}, {0, 0}, pane), noErr);
         editor = static_cast<MorvaneEditor*>(view->getEditor());
         frame = editor->getFrame();
         frame->idle();
@@ -100,6 +101,7 @@ class EditorWindow : public ::testing::Test {
     }
 
     ResourceFolder resources;
+    MorvaneWindow window; // off-screen
     std::unique_ptr<HostHarness> host;
     std::unique_ptr<Morvane_AUView> view;
     MorvaneEditor* editor = nullptr;
@@ -191,6 +193,7 @@ TEST_F(EditorWindow, LockShowsASolidLineAtOnceAndTheLockedPairStopsAtTheEdge) {
     // 0.3 of the travel to the right; the right pad can go only 0.1 further.
     gesture(left, CPoint(left.h + 61, left.v));
     host->pump();
+    view->deliverQueuedValues();
     EXPECT_NEAR(natural(kLeftX), 0.4f, 0.01f);
     // The effect moves the partner in its own table and shows it on the pad.
     EXPECT_NEAR(effect().parameterTable().getVSTvalue(kRightX), 1.0f, 1e-6);
