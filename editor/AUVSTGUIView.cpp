@@ -66,11 +66,7 @@ AUVSTGUIView::~AUVSTGUIView() {
 
 void AUVSTGUIView::listenerCallback(void* view, void* object, const AudioUnitParameter* parameter,
                                     Float32 value) {
-    auto* self = static_cast<AUVSTGUIView*>(view);
-    // A value heard here is newer than one of the same parameter still waiting
-    // in the mailbox.
-    if (parameter) self->mailbox.discard(static_cast<int32_t>(parameter->mParameterID));
-    self->ParameterListener(view, object, parameter, value);
+    static_cast<AUVSTGUIView*>(view)->ParameterListener(view, object, parameter, value);
 }
 
 void AUVSTGUIView::toolkitTimerFired(CFRunLoopTimerRef, void* view) {

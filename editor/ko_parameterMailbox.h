@@ -25,11 +25,6 @@ class ko_parameterMailbox {
         slots[id].store(word, std::memory_order_release);
     }
 
-    // User-interface thread: drops what waits in slot id.
-    void discard(int32_t id) {
-        if (id >= 0 && id < kSlots) slots[id].store(0, std::memory_order_relaxed);
-    }
-
     // User-interface thread: hands every waiting value to deliver(id, kind,
     // value), emptying its slot first, and returns how many there were.
     template <class Deliver> int collect(Deliver&& deliver) {
