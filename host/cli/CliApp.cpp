@@ -24,6 +24,7 @@
 #include "host/cli/RenderPlot.h"
 #include "host/cli/Renderer.h"
 #include "host/cli/Snapshot.h"
+#include "host/cli/Standalone.h"
 #include "host/cli/StateDump.h"
 #include "host/cli/TextMatch.h"
 
@@ -663,8 +664,13 @@ int runCli(int argc, char** argv) {
     SnapshotRequest snapshotRequest;
     CLI::App* snapshot = addSnapshotCommand(app, snapshotRequest);
 
+    // gui
+    GuiRequest guiRequest;
+    CLI::App* gui = addGuiCommand(app, guiRequest);
+
     // Set last, so that the commands do not repeat it.
     app.footer("Start with \"morvane demo\" to hear the effect on a built-in loop.");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -749,6 +755,8 @@ int runCli(int argc, char** argv) {
             runDemo(global, demoDirectory);
         } else if (snapshot->parsed()) {
             writeSnapshot(global, snapshotRequest);
+        } else if (gui->parsed()) {
+            runGui(global, guiRequest);
         } else {
             std::cout << app.help();
         }

@@ -27,28 +27,6 @@ constexpr double kSnapshotRate = 44100.0;
 constexpr UInt32 kSnapshotChannels = 2;
 constexpr UInt32 kSnapshotBlock = 512;
 
-SInt32 resolvePresetNumber(EffectHost& effect, const std::string& text) {
-    const std::vector<PresetEntry> presets = effect.factoryPresets();
-    if (presets.empty()) throw CliError("the effect has no factory presets");
-    double number = 0.0;
-    if (parseNumber(text, number)) {
-        for (const PresetEntry& preset : presets)
-            if (preset.number == number) return preset.number;
-        throw UsageError("--preset " + text + ": no such preset (numbers " +
-                         std::to_string(presets.front().number) + " to " +
-                         std::to_string(presets.back().number) + ")");
-    }
-    std::vector<std::string> names;
-    for (const PresetEntry& preset : presets) {
-        if (foldText(preset.name) == foldText(text)) return preset.number;
-        names.push_back(preset.name);
-    }
-    const std::vector<std::string> close = closestMatches(text, names);
-    throw UsageError("--preset \"" + text + "\": no such preset" +
-                     (close.empty() ? std::string(" (\"morvane presets\" lists them)")
-                                    : "; did you mean " + quotedList(close) + "?"));
-}
-
 // "X,Y" in window pixels.
 VSTGUI::CPoint parseHover(const std::string& text, const VSTGUI::CRect& window) {
     const std::size_t comma = text.find(',');
@@ -87,6 +65,28 @@ class ResourceFolderScope {
 };
 
 } // namespace
+
+SInt32 resolvePresetNumber(EffectHost& effect, const std::string& text) {
+    const std::vector<PresetEntry> presets = effect.factoryPresets();
+    if (presets.empty()) throw CliError("the effect has no factory presets");
+    double number = 0.0;
+    if (parseNumber(text, number)) {
+        for (const PresetEntry& preset : presets)
+            if (preset.number == number) return preset.number;
+        throw UsageError("--preset " + text + ": no such preset (numbers " +
+                         std::to_string(presets.front().number) + " to " +
+                         std::to_string(presets.back().number) + ")");
+    }
+    std::vector<std::string> names;
+    for (const PresetEntry& preset : presets) {
+        if (foldText(preset.name) == foldText(text)) return preset.number;
+        names.push_back(preset.name);
+    }
+    const std::vector<std::string> close = closestMatches(text, names);
+    throw UsageError("--preset \"" + text + "\": no such preset" +
+                     (close.empty() ? std::string(" (\"morvane presets\" lists them)")
+                                    : "; did you mean " + quotedList(close) + "?"));
+}
 
 CLI::App* addSnapshotCommand(CLI::App& app, SnapshotRequest& request) {
     CLI::App* command = app.add_subcommand(

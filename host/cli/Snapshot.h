@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "host/AudioUnitTypes.h"
 #include "host/cli/CliApp.h"
 
 namespace CLI {
@@ -24,6 +25,11 @@ struct SnapshotRequest {
     std::string hover; // "X,Y" in window pixels; empty: the mouse is elsewhere
     int scale = 1;
 };
+
+class EffectHost;
+// The factory preset a number or a name (any case) stands for. Throws
+// UsageError naming the valid numbers or the closest names.
+SInt32 resolvePresetNumber(EffectHost& effect, const std::string& text);
 
 // Adds the "snapshot" subcommand to app, filling request when it is parsed.
 CLI::App* addSnapshotCommand(CLI::App& app, SnapshotRequest& request);

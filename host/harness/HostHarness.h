@@ -87,6 +87,14 @@ class HostHarness {
     OSStatus setTransport(const Transport& transport);
     OSStatus clearTransport();
     bool hasTransport() const { return hasTransport_.load(std::memory_order_relaxed); }
+    // Render thread (the thread that renders, between blocks): the next frame
+    // is at `beat` and `tempo`, as a host following an outside transport (a
+    // JACK server's, or a stopped one) says; rendering moves on from there.
+    // Needs a transport installed by setTransport.
+    void followTransport(double tempo, double beat) {
+        tempo_.store(tempo, std::memory_order_relaxed);
+        beat_.store(beat, std::memory_order_relaxed);
+    }
     double currentBeat() const { return beat_.load(std::memory_order_relaxed); }
 
     // Renders `frames` frames of `channels()` non-interleaved channels, in slices

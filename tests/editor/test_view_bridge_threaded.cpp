@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <thread>
@@ -231,6 +232,8 @@ TEST(ViewBridgeThreaded, RenderUserInterfaceAndHostThreadsShareNothingButAtomics
     running.store(false);
     render.join();
     hostThread.join();
+    std::printf("%.0f s: %ld blocks rendered, %ld host actions, %ld turns of the user-interface loop\n",
+                stressSeconds(), blocks.load(), hostActions.load(), turns);
     EXPECT_EQ(notFinite.load(), 0);
     EXPECT_GT(blocks.load(), 100);
     EXPECT_GT(hostActions.load(), 20);
@@ -272,6 +275,12 @@ TEST(ViewBridgeThreaded, RenderUserInterfaceAndHostThreadsShareNothingButAtomics
     for (long low : {kLXLowRange, kLYLowRange, kLZLowRange, kRXLowRange, kRYLowRange, kRZLowRange}) {
         finalValue[low] = std::min(finalValue[low], finalValue[low + 1]);
     }
+    // The high bounds go up first: a low bound set above its high one would
+    // push the high one (and, set in the same delivery as the high one, leave
+    // the store and the effect apart).
+    for (long high : {kLXHighRange, kLYHighRange, kLZHighRange, kRXHighRange, kRYHighRange, kRZHighRange})
+        ASSERT_EQ(host->setParameter(high, info[high].maxValue), noErr);
+    settle();
     for (UInt32 id = 0; id < kNumPublishedParameters; ++id)
         ASSERT_EQ(host->setParameter(id, finalValue[id]), noErr);
     settle();
