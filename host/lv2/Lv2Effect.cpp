@@ -192,8 +192,19 @@ void Lv2Effect::connect(uint32_t port, void* data) {
 }
 
 void Lv2Effect::announceAll() {
+    // The host sets the ports to what it restored: its user interface hears
+    // nothing of this to send back.
     const AudioUnitParameter any = Global(unit_, kAUParameterListener_AnyParameter);
-    AUParameterListenerNotify(nullptr, nullptr, &any);
+    void* sender = portSender_.load(std::memory_order_acquire);
+    AUParameterListenerNotify(static_cast<AUParameterListenerRef>(sender), sender, &any);
+}
+
+void Lv2Effect::editorWrote(uint32_t port, float value) {
+    if (port >= kControlPortCount) return;
+    uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    const uint64_t count = (editorWrites_[port].load(std::memory_order_relaxed) >> 32) + 1;
+    editorWrites_[port].store((count << 32) | bits, std::memory_order_release);
 }
 
 void Lv2Effect::adoptUnitValues() {
@@ -209,28 +220,42 @@ void Lv2Effect::activate() {
 }
 
 void Lv2Effect::postChangedControls() {
+    // How long after an editor's write the port's changes count as its echoes.
+    const double echoFrames = 0.3 * sampleRate_;
+    void* sender = portSender_.load(std::memory_order_acquire);
     bool posted = false;
     for (uint32_t i = 0; i < kControlPortCount; ++i) {
         if (controls_[i] == nullptr) continue;
+        const uint64_t write = editorWrites_[i].load(std::memory_order_acquire);
+        if (static_cast<uint32_t>(write >> 32) != editorCount_[i]) {
+            editorCount_[i] = static_cast<uint32_t>(write >> 32);
+            const auto bits = static_cast<uint32_t>(write);
+            std::memcpy(&editorValue_[i], &bits, sizeof bits);
+            editorEchoUntil_[i] = sampleTime_ + echoFrames;
+        }
         float value = *controls_[i];
         // Compared bit for bit, so a port holding NaN counts as seen.
         if (std::memcmp(&value, &lastSeen_[i], sizeof value) == 0) continue;
         lastSeen_[i] = value;
         if (!std::isfinite(value)) continue;
         value = std::clamp(value, minimum_[i], maximum_[i]);
-        // A host that restored a state or preset sets the ports to its values
-        // as well (or leaves them): a port moved to the restored value is
-        // nothing new, and posting it would only reorder the announcement.
-        if (restored_) {
-            AudioUnitParameterValue stored = 0.0f;
-            if (AudioUnitGetParameter(unit_, i, kAudioUnitScope_Global, 0, &stored) == noErr &&
-                stored == value)
-                continue;
+        // The host handing back what the editor wrote: the unit has it (or
+        // something newer) already.
+        if (sampleTime_ < editorEchoUntil_[i]) {
+            if (value == editorValue_[i]) editorEchoUntil_[i] = 0.0;
+            continue;
         }
+        // A port moved to the value the unit holds is nothing new: a restore
+        // or preset the host also applied to the ports, or a change the
+        // effect made and the host followed. Posting it would only reorder
+        // what the unit was told.
+        AudioUnitParameterValue stored = 0.0f;
+        if (AudioUnitGetParameter(unit_, i, kAudioUnitScope_Global, 0, &stored) == noErr && stored == value)
+            continue;
         const AudioUnitParameter parameter = Global(unit_, i);
-        posted |= AUParameterSet(nullptr, nullptr, &parameter, value, 0) == noErr;
+        posted |= AUParameterSet(static_cast<AUParameterListenerRef>(sender), sender, &parameter, value, 0) ==
+                  noErr;
     }
-    restored_ = false;
     if (posted) MorvaneListenerDeliver(loop_);
 }
 
@@ -410,10 +435,7 @@ LV2_State_Status Lv2Effect::restore(LV2_State_Retrieve_Function retrieve, LV2_St
         if (result != LV2_STATE_SUCCESS) status = result;
     }
 
-    if (changed) {
-        restored_ = true;
-        announceAll();
-    }
+    if (changed) announceAll();
     return status;
 }
 

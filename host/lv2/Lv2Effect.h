@@ -23,6 +23,7 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -55,6 +56,10 @@ class Lv2Effect {
     LV2_State_Status restore(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle);
 
     AudioUnit unit() const { return unit_; }
+
+    // User-interface thread: see UnitAccess in MorvaneLv2.h.
+    void editorWrote(uint32_t port, float value);
+    void setPortSender(void* listener) { portSender_.store(listener, std::memory_order_release); }
 
   private:
     struct Uris {
@@ -99,9 +104,18 @@ class Lv2Effect {
     const float* in_[2] = {};
     float* out_[2] = {};
 
+    // The editor's writes, from the user-interface thread: (count << 32) | the
+    // value's bits, the count going up with every write.
+    std::atomic<uint64_t> editorWrites_[kControlPortCount] = {};
+    std::atomic<void*> portSender_{nullptr};
+
     // Render thread (and restore, which never runs beside it).
     float lastSeen_[kControlPortCount] = {};
-    bool restored_ = false; // a restore came since the last run
+    // The editor's last write seen per port, and until when (in frames) the
+    // port's changes are taken as echoes of the editor's writes.
+    uint32_t editorCount_[kControlPortCount] = {};
+    float editorValue_[kControlPortCount] = {};
+    double editorEchoUntil_[kControlPortCount] = {};
     float minimum_[kControlPortCount] = {};
     float maximum_[kControlPortCount] = {};
     Lv2Transport transport_;

@@ -58,8 +58,16 @@ AudioUnit unitOf(void* instance) {
     return instance != nullptr ? effectOf(instance)->unit() : nullptr;
 }
 
+void editorWrote(void* instance, uint32_t port, float value) {
+    if (instance != nullptr) effectOf(instance)->editorWrote(port, value);
+}
+
+void setPortSender(void* instance, void* listener) {
+    if (instance != nullptr) effectOf(instance)->setPortSender(listener);
+}
+
 const LV2_State_Interface kStateInterface{&save, &restore};
-const morvane_lv2::UnitAccess kUnitAccess{&unitOf};
+const morvane_lv2::UnitAccess kUnitAccess{&unitOf, &editorWrote, &setPortSender};
 
 const void* extensionData(const char* uri) {
     if (std::strcmp(uri, LV2_STATE__interface) == 0) return &kStateInterface;

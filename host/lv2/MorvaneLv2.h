@@ -25,6 +25,11 @@ inline constexpr const char* kPresetUriPrefix = "urn:morvane:lv2:preset:";
 inline constexpr const char* kStatePropertyList = "urn:morvane:lv2:state#propertyList";
 inline constexpr const char* kStateFactoryPreset = "urn:morvane:lv2:state#factoryPreset";
 
+// The editor: an X11 user interface of both plug-ins, embedded in the host's
+// window, reaching the effect through instance-access and data-access.
+inline constexpr const char* kUiUri = "urn:morvane:lv2:ui";
+inline constexpr const char* kUiBinaryName = "morvane_ui.so";
+
 // The library inside the bundle, and the effect component it opens.
 inline constexpr const char* kBinaryName = "morvane_lv2.so";
 inline constexpr const char* kComponentName = "Morvane.component";
@@ -45,7 +50,20 @@ constexpr uint32_t portCount(uint32_t channels) {
 // threading rules.
 inline constexpr const char* kUnitAccessUri = "urn:morvane:lv2:unit-access";
 struct UnitAccess {
+    // Any thread: the unit behind the instance.
     AudioUnit (*unit)(void* instance);
+    // User-interface thread: the editor wrote value to control port `port`
+    // because the unit changed to it (an edit in the editor, or a change the
+    // effect made itself). When the host hands the value back through the
+    // port, the unit has it already: for a moment after each such write the
+    // port's changes are taken as those echoes (older ones included) and not
+    // posted again, so a drag's own values never pull the effect back.
+    void (*editorWrote)(void* instance, uint32_t port, float value);
+    // User-interface thread: the parameter listener through which the host's
+    // user interface hears the unit (null: none). What the plug-in posts
+    // from its control ports names it, as listener and as object, as the
+    // sender, so the user interface never hears the host's own values back.
+    void (*setPortSender)(void* instance, void* listener);
 };
 
 } // namespace morvane_lv2

@@ -1,11 +1,12 @@
 // Writes the Turtle of the LV2 bundle from the effect's own tables, so the
 // ports and presets a host sees can never drift from the parameters the
 // effect publishes:
-//   manifest.ttl  the two plug-ins and the 33 factory presets
+//   manifest.ttl  the two plug-ins, their editor and the 33 factory presets
 //   morvane.ttl   the plug-ins: 45 control ports in id order with symbols
 //                 derived from the short names, natural ranges, defaults and
 //                 units, toggles, integer lists with their value names, the
-//                 time and notification atom ports, then audio
+//                 time and notification atom ports, then audio; and the
+//                 editor (an X11 user interface) with what it needs
 //   presets.ttl   each factory preset: its 45 port values (what the factory
 //                 preset stores) and a state property naming the preset, so
 //                 a host that restores state gets the pad gestures and drift
@@ -102,6 +103,7 @@ const char* kPrefixes = "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
                         "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
                         "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
                         "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
+                        "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
                         "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
                         "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
                         "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n\n";
@@ -122,6 +124,8 @@ class Writer {
         for (const char* uri : {kStereoUri, kMonoUri})
             t << "<" << uri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << kBinaryName
               << "> ;\n    rdfs:seeAlso <morvane.ttl> .\n\n";
+        t << "<" << kUiUri << ">\n    a ui:X11UI ;\n    ui:binary <" << kUiBinaryName
+          << "> ;\n    rdfs:seeAlso <morvane.ttl> .\n\n";
         for (int n = 0; n < kFactoryPresetCount; ++n)
             t << "<" << presetUri(n) << ">\n    a pset:Preset ;\n    lv2:appliesTo <" << kStereoUri << "> , <"
               << kMonoUri << "> ;\n    rdfs:seeAlso <presets.ttl> .\n\n";
@@ -133,6 +137,15 @@ class Writer {
         t << kPrefixes;
         plugin(t, kStereoUri, "Morvane", 2);
         plugin(t, kMonoUri, "Morvane (mono)", 1);
+        // The editor needs the instance itself (its parameter manager,
+        // recorders and pad drift are reached through the unit).
+        t << "<" << kUiUri << ">\n    a ui:X11UI ;\n"
+          << "    lv2:requiredFeature <http://lv2plug.in/ns/ext/instance-access> ,\n"
+          << "        <http://lv2plug.in/ns/ext/data-access> , ui:idleInterface ;\n"
+          << "    lv2:optionalFeature ui:parent , ui:resize , ui:touch , ui:noUserResize , opts:options ,\n"
+          << "        urid:map ;\n"
+          << "    opts:supportedOption ui:scaleFactor ;\n"
+          << "    lv2:extensionData ui:idleInterface , ui:showInterface .\n\n";
         // The state properties, described for hosts and validators.
         t << "<" << kStatePropertyList << ">\n    a rdf:Property ;\n    rdfs:label \"state\" ;\n"
           << "    rdfs:comment \"The effect's whole state, an XML property list.\" ;\n"
@@ -178,6 +191,7 @@ class Writer {
              ";\n"
           << "    opts:supportedOption bufsz:maxBlockLength ;\n"
           << "    lv2:extensionData state:interface ;\n"
+          << "    ui:ui <" << kUiUri << "> ;\n"
           << "    lv2:port";
         for (int32_t id = 0; id < kNumPublishedParameters; ++id) {
             t << (id ? " , " : " ");
