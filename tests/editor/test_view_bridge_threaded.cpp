@@ -3,7 +3,8 @@
 // - a render thread with the pads in motion, which calls the view;
 // - the user-interface thread running the run loop (listener deliveries, the
 //   view's timers) and playing the editor: knob drags, pad throws and
-//   recordings, clicks and Ctrl-clicks;
+//   recordings, clicks and Ctrl-clicks, and now and then closing the editor
+//   and opening it again;
 // - a host thread selecting presets, saving and restoring states and setting
 //   every parameter.
 // Then the threads stop, the host sets every parameter once more, and the
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <thread>
 #include <vector>
@@ -160,14 +162,22 @@ TEST(ViewBridgeThreaded, RenderUserInterfaceAndHostThreadsShareNothingButAtomics
     const ComponentDescription viewDesc{kAudioUnitCarbonViewComponentType, MorvaneFourCC("Mrvn"),
                                         MorvaneFourCC("Qnlw"), 0, 0};
     AudioUnitCarbonView viewInstance = nullptr;
-    ASSERT_EQ(MorvaneOpenComponent(&ViewStressViewEntry, &viewDesc, &viewInstance), noErr);
     MorvaneWindow window;
-    const Float32Point origin{0, 0};
-    ControlRef pane = nullptr;
-    ASSERT_EQ(AudioUnitCarbonViewCreate(viewInstance, unit, &window, nullptr, &origin, &origin, &pane),
-              noErr);
-    auto* view = static_cast<Morvane_AUView*>(GetComponentInstanceStorage(viewInstance));
-    auto* editor = static_cast<MorvaneEditor*>(view->getEditor());
+    Morvane_AUView* view = nullptr;
+    MorvaneEditor* editor = nullptr;
+    auto openView = [&] {
+        view = nullptr;
+        editor = nullptr;
+        ASSERT_EQ(MorvaneOpenComponent(&ViewStressViewEntry, &viewDesc, &viewInstance), noErr);
+        const Float32Point origin{0, 0};
+        ControlRef pane = nullptr;
+        ASSERT_EQ(AudioUnitCarbonViewCreate(viewInstance, unit, &window, nullptr, &origin, &origin, &pane),
+                  noErr);
+        view = static_cast<Morvane_AUView*>(GetComponentInstanceStorage(viewInstance));
+        editor = static_cast<MorvaneEditor*>(view->getEditor());
+    };
+    openView();
+    ASSERT_TRUE(editor);
 
     std::atomic<bool> running{true};
     std::atomic<long> notFinite{0}, blocks{0};
@@ -218,22 +228,34 @@ TEST(ViewBridgeThreaded, RenderUserInterfaceAndHostThreadsShareNothingButAtomics
         }
     });
 
-    Player player(*editor, 3);
+    auto player = std::make_unique<Player>(*editor, 3);
     const auto end = Clock::now() + std::chrono::duration<double>(stressSeconds());
-    long turns = 0;
+    long turns = 0, reopened = 0;
     while (Clock::now() < end) {
         MorvaneRunLoopPump(host->runLoop());
         UIEventLoop::get().runDue();
-        player.step();
+        player->step();
         ++turns;
+        // Now and then the user closes the editor and opens it again, while
+        // the render thread goes on calling the registered view.
+        if (turns % 400 == 0) {
+            player->finish();
+            ASSERT_EQ(CloseComponent(viewInstance), noErr);
+            openView();
+            ASSERT_TRUE(editor);
+            player = std::make_unique<Player>(*editor, static_cast<unsigned>(turns));
+            ++reopened;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(4));
     }
-    player.finish();
+    player->finish();
     running.store(false);
     render.join();
     hostThread.join();
-    std::printf("%.0f s: %ld blocks rendered, %ld host actions, %ld turns of the user-interface loop\n",
-                stressSeconds(), blocks.load(), hostActions.load(), turns);
+    std::printf("%.0f s: %ld blocks rendered, %ld host actions, %ld turns of the user-interface loop, "
+                "the view reopened %ld times\n",
+                stressSeconds(), blocks.load(), hostActions.load(), turns, reopened);
+    EXPECT_EQ(effect.getAttachedView(), view->attachedView());
     EXPECT_EQ(notFinite.load(), 0);
     EXPECT_GT(blocks.load(), 100);
     EXPECT_GT(hostActions.load(), 20);
