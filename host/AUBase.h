@@ -1,6 +1,10 @@
 // The generic unit: scopes and elements, the parameter store, stream formats,
 // property dispatch, presets, generic state and the render entry.
 //
+// Sources: AUBase.cpp (the unit, properties, lifecycle, render and selector
+// dispatch), AUBaseElements.cpp (scopes and elements) and AUBaseState.cpp (the
+// generic state dictionary and its parameter blob).
+//
 // Threads. Render() and everything it reaches run on the render thread and
 // neither allocate nor lock. Properties, presets, state and
 // initialisation run on host threads other than the render thread.
@@ -8,136 +12,15 @@
 #pragma once
 
 #include <atomic>
-#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "host/AUBaseElements.h"
 #include "host/AudioUnitTypes.h"
 #include "host/ComponentEntry.h"
 
-class AUBase;
-
 // The slice length a unit accepts until the host says otherwise.
 enum : UInt32 { kAUDefaultMaxFramesPerSlice = 1156 };
-
-// A value the host sets rarely and the render thread reads: every set
-// publishes a new copy; old copies live until the owner is destroyed, so a
-// reader never sees a half-written record.
-template <class T> class AURenderShared {
-  public:
-    // Host thread. Allocates.
-    void Set(const T& value) {
-        std::lock_guard<std::mutex> guard(lock_);
-        history_.push_back(std::make_unique<T>(value));
-        current_.store(history_.back().get(), std::memory_order_release);
-    }
-    // Any thread; null until the first Set.
-    const T* Get() const { return current_.load(std::memory_order_acquire); }
-
-  private:
-    std::mutex lock_; // between setting host threads only
-    std::vector<std::unique_ptr<T>> history_;
-    std::atomic<const T*> current_{nullptr};
-};
-
-// An element of a scope: a parameter store and an optional name.
-class AUElement {
-  public:
-    explicit AUElement(AUBase& audioUnit) : mAudioUnit(audioUnit) {}
-    virtual ~AUElement();
-    AUElement(const AUElement&) = delete;
-    AUElement& operator=(const AUElement&) = delete;
-
-    AUBase& GetAudioUnit() const { return mAudioUnit; }
-
-    // Makes the element hold parameters 0 .. n - 1, all 0. Only while the unit
-    // is being set up (constructor or PostConstructor), never while rendering.
-    void UseIndexedParameters(UInt32 n);
-    UInt32 GetNumberOfParameters() const { return mParameterCount; }
-    bool HasParameter(AudioUnitParameterID id) const { return id < mParameterCount; }
-    // Any thread, lock-free. Unknown ids read 0 and are not stored.
-    AudioUnitParameterValue GetParameter(AudioUnitParameterID id) const;
-    void SetParameter(AudioUnitParameterID id, AudioUnitParameterValue value);
-
-    // Element name (host threads). Null when unnamed. Get returns a borrowed reference.
-    CFStringRef GetName() const;
-    void SetName(CFStringRef name);
-    bool HasName() const { return GetName() != nullptr; }
-
-  private:
-    AUBase& mAudioUnit;
-    std::unique_ptr<std::atomic<float>[]> mParameters;
-    UInt32 mParameterCount = 0;
-    mutable std::mutex mNameLock;
-    CFStringRef mName = nullptr;
-};
-
-// An input or output element: a stream format and a buffer for that many
-// channels of up to the unit's maximum slice.
-class AUIOElement : public AUElement {
-  public:
-    explicit AUIOElement(AUBase& audioUnit);
-
-    const AudioStreamBasicDescription& GetStreamFormat() const { return mStreamFormat; }
-    // Host thread, while the unit is not rendering.
-    virtual OSStatus SetStreamFormat(const AudioStreamBasicDescription& format);
-    UInt32 NumberChannels() const { return mStreamFormat.mChannelsPerFrame; }
-
-    // Host thread: sizes the element's own buffer for maxFrames frames.
-    void AllocateBuffer(UInt32 maxFrames);
-    void DeallocateBuffer();
-    // Render thread: points the buffer list at the element's own memory for
-    // `frames` frames and returns it.
-    AudioBufferList& PrepareBuffer(UInt32 frames);
-    // Render thread: points the buffer list at the caller's buffers.
-    AudioBufferList& SetBufferList(const AudioBufferList& buffers);
-    AudioBufferList& GetBufferList() { return mBufferList.list(); }
-    float* GetChannelData(UInt32 channel);
-
-  private:
-    AudioStreamBasicDescription mStreamFormat;
-    std::vector<float> mBufferMemory;
-    UInt32 mBufferFrames = 0;
-    AudioBufferListStorage<kAUMaxChannels> mBufferList;
-};
-
-// An input element: where the unit pulls its input from.
-class AUInputElement : public AUIOElement {
-  public:
-    using AUIOElement::AUIOElement;
-    // Host thread.
-    void SetInputCallback(AURenderCallback proc, void* refCon);
-    bool IsActive() const;
-    // Render thread: fills `buffers` (pointers may be replaced by the callback)
-    // with the input for `frames` frames.
-    OSStatus PullInput(AudioUnitRenderActionFlags& flags, const AudioTimeStamp& timeStamp,
-                       AudioUnitElement element, UInt32 frames, AudioBufferList& buffers);
-
-  private:
-    AURenderShared<AURenderCallbackStruct> mCallback;
-};
-
-class AUOutputElement : public AUIOElement {
-  public:
-    using AUIOElement::AUIOElement;
-};
-
-// The elements of one scope.
-class AUScope {
-  public:
-    void Initialize(AUBase* audioUnit, AudioUnitScope scope, UInt32 numElements);
-    UInt32 GetNumberOfElements() const { return UInt32(mElements.size()); }
-    AUElement* GetElement(UInt32 index) const {
-        return index < mElements.size() ? mElements[index].get() : nullptr;
-    }
-    AUIOElement* GetIOElement(UInt32 index) const;
-    AudioUnitScope GetScope() const { return mScope; }
-    bool HasElementWithName() const;
-
-  private:
-    AudioUnitScope mScope = kAudioUnitScope_Global;
-    std::vector<std::unique_ptr<AUElement>> mElements;
-};
 
 class AUBase {
   public:
@@ -261,6 +144,8 @@ class AUBase {
     }
 
   private:
+    // A preset chosen by name only (a user preset): number -1, "Untitled" for null.
+    void SetUserPreset(CFStringRef name);
     void ReallocateBuffers();
     void DeallocateBuffers();
     void WriteParameterBlob(std::vector<UInt8>& blob);
