@@ -1,11 +1,21 @@
 // The parameter-listener and event facility.
 //
 // Posting side (any thread, render thread included): a post enters a
-// reader gate, scans a fixed registry of listeners and, in each, a fixed
-// table of registrations; for every match it stores the value and a pending
-// mark in that registration (value changes, latest wins) or appends an item
-// to the listener's bounded lock-free event queue (gestures, properties). No
-// lock, no allocation, no system call.
+// reader gate, scans the registry of listeners and, in each, its table of
+// registrations; for every match it stores the value and a pending mark in
+// that registration (value changes, latest wins) or appends an item to the
+// listener's bounded lock-free event queue (gestures, properties). No lock, no
+// allocation, no system call.
+//
+// Growth: the registry and each listener's registrations have no fixed limit.
+// They grow on the side that registers (creation and AddParameter, never the
+// render thread): registrations live in chunks that never move, reached
+// through a directory of chunk pointers; the registry is an array of listener
+// pointers. A full directory or registry is copied into one twice its size,
+// the copy is published, and the old one is freed after a grace period of the
+// gate, so a post may read either but never a freed one. A post reads the
+// count of entries in use before the table, and a table is published before
+// the count that needs it, so the table it reads always holds that count.
 //
 // Delivery side (the listener's run loop): the loop's pump calls perform(),
 // which takes the pending marks and queued events, orders them by the
@@ -157,6 +167,23 @@ class EventQueue {
     std::atomic<size_t> head_{0};
 };
 
+// Registrations in fixed chunks: a registration's address never changes, so
+// posts and deliveries may keep using it while the directory grows.
+constexpr UInt32 kChunkSize = 64;
+struct RegistrationChunk {
+    Registration r[kChunkSize];
+};
+
+// Chunk pointers [0, capacity). Entries are written before the count of
+// registrations in use covers them and never change after.
+struct ChunkDirectory {
+    explicit ChunkDirectory(UInt32 n) : capacity(n), chunks(new RegistrationChunk*[n]()) {}
+    UInt32 capacity;
+    std::unique_ptr<RegistrationChunk*[]> chunks;
+};
+
+constexpr UInt32 kInitialChunks = 8; // 512 registrations before the first growth
+
 struct Delivery {
     Key key;
     UInt32 kind = 0; // kPendingValue, kPendingFetch, or 0 for an event
@@ -177,8 +204,11 @@ struct AUListenerBase {
     CFRunLoopRef loop = nullptr;
     double interval = 0.0;
 
-    std::unique_ptr<Registration[]> registrations{new Registration[kMorvaneListenerMaxRegistrations]};
-    std::atomic<UInt32> used{0}; // registrations [0, used) have ever been filled
+    // Registrations [0, used) have ever been filled; the directory and the
+    // chunks are owned here and change only under `mutex`.
+    std::atomic<ChunkDirectory*> directory{nullptr};
+    std::atomic<UInt32> used{0};
+    std::vector<std::unique_ptr<RegistrationChunk>> chunks;
     EventQueue events;
     std::atomic<bool> anyPending{false};
     std::atomic<UInt64> droppedEvents{0};
@@ -186,22 +216,43 @@ struct AUListenerBase {
     // Registration changes and delivery snapshots (never held during a callback).
     std::mutex mutex;
 
-    // Touched only by perform(), which never overlaps itself.
+    // Touched only by the delivery (perform() or MorvaneListenerDeliver), which
+    // never overlaps itself.
     std::vector<Delivery> scratch;
+    // A larger batch, reserved under `mutex` when the registrations grow; the
+    // delivery swaps it in once the batch has become too small.
+    std::vector<Delivery> spareScratch;
     bool hasDelivered = false;
     double lastDelivery = 0.0;
     // Set by a dispose made from inside this listener's own callback.
     std::atomic<bool> disposed{false};
+
+    ~AUListenerBase() { delete directory.load(std::memory_order_relaxed); }
 };
 
 namespace {
 
+// Registration i of a listener, through a directory that holds it.
+Registration& registrationAt(const ChunkDirectory* directory, UInt32 i) {
+    return directory->chunks[i / kChunkSize]->r[i % kChunkSize];
+}
+
 // ---------------------------------------------------------------------------
 // Registry
 
+// Listener pointers [0, capacity); null slots are free. Slots change only
+// under gRegistryMutex.
+struct ListenerTable {
+    explicit ListenerTable(UInt32 n) : capacity(n), slots(new std::atomic<AUListenerBase*>[n]()) {}
+    UInt32 capacity;
+    std::unique_ptr<std::atomic<AUListenerBase*>[]> slots;
+};
+
+constexpr UInt32 kInitialListeners = 64;
+
 std::mutex gRegistryMutex;
-std::atomic<AUListenerBase*> gListeners[kMorvaneListenerMaxListeners];
-std::atomic<UInt32> gListenerTop{0};
+std::atomic<ListenerTable*> gListeners{nullptr};
+std::atomic<UInt32> gListenerTop{0}; // slots [0, top) have ever been used
 
 bool validInterval(Float32 seconds) {
     return std::isfinite(seconds) && seconds > 0.0f;
@@ -234,10 +285,11 @@ bool matches(const Key& key, const Post& post) {
 // the listener's coalescing slots join the queue, so they are delivered before
 // the gesture (the last value of a drag arrives before its end). Returns
 // whether anything was queued.
-bool queuePendingValues(AUListenerBase* listener, const Key& gesture, UInt32 used) {
+bool queuePendingValues(AUListenerBase* listener, const Key& gesture, const ChunkDirectory* directory,
+                        UInt32 used) {
     bool queued = false;
     for (UInt32 j = 0; j < used; ++j) {
-        Registration& q = listener->registrations[j];
+        Registration& q = registrationAt(directory, j);
         if (q.state.load(std::memory_order_acquire) != kActive) continue;
         const Key& k = q.key;
         if (k.type != kAudioUnitEvent_ParameterValueChange || k.unit != gesture.unit || k.id != gesture.id ||
@@ -259,14 +311,17 @@ void postTo(AUListenerBase* listener, const Post& post, UInt64 sequence) {
     if (post.eventListenersOnly && !listener->isEventListener) return;
     const bool queued = post.type != kAudioUnitEvent_ParameterValueChange;
     bool marked = false;
+    // The count first: the directory read after it holds every registration it counts.
     const UInt32 used = listener->used.load(std::memory_order_acquire);
+    const ChunkDirectory* directory = listener->directory.load(std::memory_order_acquire);
     for (UInt32 i = 0; i < used; ++i) {
-        Registration& r = listener->registrations[i];
+        Registration& r = registrationAt(directory, i);
         if (r.state.load(std::memory_order_acquire) != kActive) continue;
         if (!matches(r.key, post)) continue;
         if (listener == post.sender && r.key.object == post.senderObject) continue;
         if (queued) {
-            if (post.type != kAudioUnitEvent_PropertyChange && queuePendingValues(listener, r.key, used))
+            if (post.type != kAudioUnitEvent_PropertyChange &&
+                queuePendingValues(listener, r.key, directory, used))
                 marked = true;
             if (listener->events.push(QueuedEvent{i, r.generation, sequence, 0, 0.0f}))
                 marked = true;
@@ -285,9 +340,11 @@ void postTo(AUListenerBase* listener, const Post& post, UInt64 sequence) {
 void post(const Post& post) {
     const UInt64 sequence = gPostSequence.fetch_add(1, std::memory_order_relaxed) + 1;
     GateScope gate;
+    // The count first: the table read after it holds every slot it counts.
     const UInt32 top = gListenerTop.load(std::memory_order_acquire);
+    const ListenerTable* table = gListeners.load(std::memory_order_acquire);
     for (UInt32 i = 0; i < top; ++i) {
-        AUListenerBase* listener = gListeners[i].load(std::memory_order_acquire);
+        AUListenerBase* listener = table->slots[i].load(std::memory_order_acquire);
         if (listener) postTo(listener, post, sequence);
     }
 }
@@ -326,13 +383,20 @@ bool deliverOne(AUListenerBase* listener, const Delivery& d, double now) {
 
 // Moves the pending marks and queued events of a listener into its scratch
 // batch, in posting order. Items of one post keep the order they were
-// gathered in. Never allocates: the batch was reserved for the worst case.
+// gathered in. Never allocates: the batch was reserved for the worst case
+// (see spareScratch).
 std::vector<Delivery>& gatherPending(AUListenerBase* listener) {
+    const UInt32 used = listener->used.load(std::memory_order_acquire);
+    const ChunkDirectory* directory = listener->directory.load(std::memory_order_acquire);
+    // One entry per registration and per queued event at most. When the
+    // registrations have grown past the batch, the spare batch reserved as
+    // they grew takes over (a swap: nothing is allocated or freed here).
+    if (listener->scratch.capacity() < size_t(used) + kMorvaneListenerEventQueueSize)
+        listener->scratch.swap(listener->spareScratch);
     std::vector<Delivery>& batch = listener->scratch;
     batch.clear();
-    const UInt32 used = listener->used.load(std::memory_order_acquire);
     for (UInt32 i = 0; i < used; ++i) {
-        Registration& r = listener->registrations[i];
+        Registration& r = registrationAt(directory, i);
         if (r.state.load(std::memory_order_acquire) != kActive) continue;
         const UInt32 kind = r.pending.exchange(0, std::memory_order_seq_cst);
         if (!kind) continue;
@@ -341,7 +405,7 @@ std::vector<Delivery>& gatherPending(AUListenerBase* listener) {
     }
     QueuedEvent item;
     while (listener->events.pop(item)) {
-        Registration& r = listener->registrations[item.index];
+        Registration& r = registrationAt(directory, item.index);
         if (r.state.load(std::memory_order_acquire) != kActive || r.generation != item.generation) continue;
         batch.push_back(Delivery{r.key, item.kind, item.value, item.sequence});
     }
@@ -391,25 +455,49 @@ CFIndex perform(void* info, CFAbsoluteTime now, Boolean force) {
 // ---------------------------------------------------------------------------
 // Creation and registration
 
-OSStatus createListener(AUListenerBase* listener, CFRunLoopRef runLoop, Float32 interval,
+// The table in use, holding at least `needed` slots: a larger copy is
+// published when it is full, and the old one is handed back in `retired`
+// (free it after a grace period). Under gRegistryMutex. Throws std::bad_alloc
+// with nothing changed.
+ListenerTable* registryWithRoom(UInt32 needed, std::unique_ptr<ListenerTable>& retired) {
+    ListenerTable* table = gListeners.load(std::memory_order_relaxed);
+    if (table != nullptr && needed <= table->capacity) return table;
+    UInt32 capacity = table != nullptr ? table->capacity : kInitialListeners;
+    while (capacity < needed)
+        capacity *= 2;
+    auto grown = std::make_unique<ListenerTable>(capacity);
+    const UInt32 top = gListenerTop.load(std::memory_order_relaxed);
+    for (UInt32 i = 0; i < top; ++i)
+        grown->slots[i].store(table->slots[i].load(std::memory_order_relaxed), std::memory_order_relaxed);
+    gListeners.store(grown.get(), std::memory_order_release);
+    retired.reset(table);
+    return grown.release();
+}
+
+// Takes ownership of `listener` (deleted on failure). Throws std::bad_alloc.
+OSStatus createListener(AUListenerBase* rawListener, CFRunLoopRef runLoop, Float32 interval,
                         AUParameterListenerRef* out) {
-    listener->interval = validInterval(interval) ? interval : 0.0;
-    // perform() never grows this: one entry per registration and per queued event at most.
-    listener->scratch.reserve(kMorvaneListenerMaxRegistrations + kMorvaneListenerEventQueueSize);
+    std::unique_ptr<AUListenerBase> owned(rawListener);
+    owned->interval = validInterval(interval) ? interval : 0.0;
+    owned->directory.store(new ChunkDirectory(kInitialChunks), std::memory_order_relaxed);
+    // Room for a full first directory, so deliveries allocate nothing until it grows.
+    owned->scratch.reserve(size_t(kInitialChunks) * kChunkSize + kMorvaneListenerEventQueueSize);
+    AUListenerBase* listener = owned.get();
+    std::unique_ptr<ListenerTable> retired;
     {
         std::lock_guard<std::mutex> lock(gRegistryMutex);
+        const UInt32 top = gListenerTop.load(std::memory_order_relaxed);
+        const ListenerTable* current = gListeners.load(std::memory_order_relaxed);
         UInt32 slot = 0;
-        while (slot < kMorvaneListenerMaxListeners && gListeners[slot].load(std::memory_order_relaxed))
+        while (slot < top && current->slots[slot].load(std::memory_order_relaxed))
             ++slot;
-        if (slot == kMorvaneListenerMaxListeners) {
-            delete listener;
-            return memFullErr;
-        }
+        ListenerTable* table = registryWithRoom(slot + 1, retired);
+        owned.release();
         listener->loop = MorvaneRunLoopRetain(runLoop ? runLoop : CFRunLoopGetCurrent());
-        gListeners[slot].store(listener, std::memory_order_release);
-        if (slot >= gListenerTop.load(std::memory_order_relaxed))
-            gListenerTop.store(slot + 1, std::memory_order_release);
+        table->slots[slot].store(listener, std::memory_order_release);
+        if (slot >= top) gListenerTop.store(slot + 1, std::memory_order_release);
     }
+    if (retired) gateSynchronize(); // no post still reads the old table
     MorvaneRunLoopAddSource(listener->loop, perform, listener);
     *out = listener;
     return noErr;
@@ -422,54 +510,99 @@ bool isRegistered(const AUListenerBase* listener) {
     if (!listener) return false;
     std::lock_guard<std::mutex> lock(gRegistryMutex);
     const UInt32 top = gListenerTop.load(std::memory_order_relaxed);
+    const ListenerTable* table = gListeners.load(std::memory_order_relaxed);
     for (UInt32 i = 0; i < top; ++i)
-        if (gListeners[i].load(std::memory_order_relaxed) == listener) return true;
+        if (table->slots[i].load(std::memory_order_relaxed) == listener) return true;
     return false;
 }
 
-OSStatus addRegistration(AUListenerBase* listener, const Key& key) {
+// The registration at index `used`, the next never filled: a new chunk is
+// added when it needs one, in a directory twice the size when this one is
+// full. Under the listener's mutex. Throws std::bad_alloc with nothing changed.
+Registration* appendSlot(AUListenerBase* listener, UInt32 used) {
+    ChunkDirectory* directory = listener->directory.load(std::memory_order_relaxed);
+    const UInt32 chunk = used / kChunkSize;
+    if (chunk < directory->capacity && directory->chunks[chunk] != nullptr)
+        return &registrationAt(directory, used);
+    auto fresh = std::make_unique<RegistrationChunk>();
+    std::unique_ptr<ChunkDirectory> grown;
+    if (chunk >= directory->capacity) {
+        grown = std::make_unique<ChunkDirectory>(directory->capacity * 2);
+        std::copy(directory->chunks.get(), directory->chunks.get() + directory->capacity,
+                  grown->chunks.get());
+        // A batch for every registration the larger directory holds, for the
+        // delivery to take over (it may run on a render thread). The spare it
+        // replaces is freed here.
+        std::vector<Delivery> spare;
+        spare.reserve(size_t(grown->capacity) * kChunkSize + kMorvaneListenerEventQueueSize);
+        listener->spareScratch.swap(spare);
+    }
+    listener->chunks.push_back(std::move(fresh)); // the last step that may throw
+    // Posts read chunk pointers only below the count of registrations in use,
+    // which does not reach this chunk yet.
+    (grown ? grown.get() : directory)->chunks[chunk] = listener->chunks.back().get();
+    if (grown) {
+        listener->directory.store(grown.release(), std::memory_order_release);
+        gateSynchronize(); // no post still reads the old directory
+        delete directory;
+    }
+    return &registrationAt(listener->directory.load(std::memory_order_relaxed), used);
+}
+
+// memFullErr when memory runs out, with nothing changed.
+OSStatus addRegistration(AUListenerBase* listener, const Key& key) try {
     std::lock_guard<std::mutex> lock(listener->mutex);
     const UInt32 used = listener->used.load(std::memory_order_relaxed);
+    const ChunkDirectory* directory = listener->directory.load(std::memory_order_relaxed);
+    bool anyRetired = false;
     for (UInt32 i = 0; i < used; ++i) {
-        const Registration& r = listener->registrations[i];
-        if (r.state.load(std::memory_order_relaxed) == kActive && r.key == key) return noErr;
+        const Registration& r = registrationAt(directory, i);
+        const UInt32 state = r.state.load(std::memory_order_relaxed);
+        if (state == kActive && r.key == key) return noErr;
+        anyRetired |= state == kRetired;
     }
     Registration* slot = nullptr;
     UInt32 index = used;
-    if (used < kMorvaneListenerMaxRegistrations) {
-        slot = &listener->registrations[used];
-    } else {
-        // Reuse removed registrations once no post can still be looking at them.
-        bool anyRetired = false;
-        for (UInt32 i = 0; i < used; ++i)
-            anyRetired |= listener->registrations[i].state.load(std::memory_order_relaxed) == kRetired;
-        if (anyRetired) gateSynchronize();
-        for (UInt32 i = 0; i < used; ++i) {
-            Registration& r = listener->registrations[i];
-            if (r.state.load(std::memory_order_relaxed) == kRetired) {
-                r.pending.store(0, std::memory_order_relaxed);
-                ++r.generation;
-                r.state.store(kFree, std::memory_order_relaxed);
-            }
-            if (!slot && r.state.load(std::memory_order_relaxed) == kFree) {
+    auto takeFree = [&] {
+        for (UInt32 i = 0; i < used && !slot; ++i) {
+            Registration& r = registrationAt(directory, i);
+            if (r.state.load(std::memory_order_relaxed) == kFree) {
                 slot = &r;
                 index = i;
             }
         }
-        if (!slot) return memFullErr;
+    };
+    takeFree();
+    // Rather than add a chunk, take back removed registrations once no post
+    // can still be looking at them, so adding and removing for ever keeps the
+    // table the size of what is registered at one time.
+    if (!slot && anyRetired && used % kChunkSize == 0) {
+        gateSynchronize();
+        for (UInt32 i = 0; i < used; ++i) {
+            Registration& r = registrationAt(directory, i);
+            if (r.state.load(std::memory_order_relaxed) != kRetired) continue;
+            r.pending.store(0, std::memory_order_relaxed);
+            ++r.generation;
+            r.state.store(kFree, std::memory_order_relaxed);
+        }
+        takeFree();
     }
+    if (!slot) slot = appendSlot(listener, used);
     slot->key = key;
     slot->pending.store(0, std::memory_order_relaxed);
     slot->state.store(kActive, std::memory_order_release);
     if (index == used) listener->used.store(used + 1, std::memory_order_release);
     return noErr;
+} catch (const std::bad_alloc&) {
+    return memFullErr;
 }
 
 OSStatus removeRegistration(AUListenerBase* listener, const Key& key) {
     std::lock_guard<std::mutex> lock(listener->mutex);
     const UInt32 used = listener->used.load(std::memory_order_relaxed);
+    const ChunkDirectory* directory = listener->directory.load(std::memory_order_relaxed);
     for (UInt32 i = 0; i < used; ++i) {
-        Registration& r = listener->registrations[i];
+        Registration& r = registrationAt(directory, i);
         if (r.state.load(std::memory_order_relaxed) == kActive && r.key == key) {
             r.state.store(kRetired, std::memory_order_release);
             break;
@@ -509,23 +642,29 @@ extern "C" {
 OSStatus AUListenerCreate(AUParameterListenerProc inProc, void* inRefCon, CFRunLoopRef inRunLoop, CFStringRef,
                           Float32 inNotificationInterval, AUParameterListenerRef* outListener) {
     if (!inProc || !outListener) return paramErr;
-    auto* listener = new (std::nothrow) AUListenerBase();
-    if (!listener) return memFullErr;
-    listener->parameterProc = inProc;
-    listener->refCon = inRefCon;
-    return createListener(listener, inRunLoop, inNotificationInterval, outListener);
+    try {
+        auto* listener = new AUListenerBase();
+        listener->parameterProc = inProc;
+        listener->refCon = inRefCon;
+        return createListener(listener, inRunLoop, inNotificationInterval, outListener);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
 }
 
 OSStatus AUEventListenerCreate(AUEventListenerProc inProc, void* inCallbackRefCon, CFRunLoopRef inRunLoop,
                                CFStringRef, Float32 inNotificationInterval, Float32,
                                AUEventListenerRef* outListener) {
     if (!inProc || !outListener) return paramErr;
-    auto* listener = new (std::nothrow) AUListenerBase();
-    if (!listener) return memFullErr;
-    listener->isEventListener = true;
-    listener->eventProc = inProc;
-    listener->refCon = inCallbackRefCon;
-    return createListener(listener, inRunLoop, inNotificationInterval, outListener);
+    try {
+        auto* listener = new AUListenerBase();
+        listener->isEventListener = true;
+        listener->eventProc = inProc;
+        listener->refCon = inCallbackRefCon;
+        return createListener(listener, inRunLoop, inNotificationInterval, outListener);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    }
 }
 
 OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
@@ -533,11 +672,12 @@ OSStatus AUListenerDispose(AUParameterListenerRef inListener) {
     {
         std::lock_guard<std::mutex> lock(gRegistryMutex);
         const UInt32 top = gListenerTop.load(std::memory_order_relaxed);
+        const ListenerTable* table = gListeners.load(std::memory_order_relaxed);
         UInt32 slot = 0;
-        while (slot < top && gListeners[slot].load(std::memory_order_relaxed) != inListener)
+        while (slot < top && table->slots[slot].load(std::memory_order_relaxed) != inListener)
             ++slot;
         if (slot == top) return paramErr; // not a live listener
-        gListeners[slot].store(nullptr, std::memory_order_seq_cst);
+        table->slots[slot].store(nullptr, std::memory_order_seq_cst);
     }
     gateSynchronize(); // no post can reach the listener any more
     CFRunLoopRef loop = inListener->loop;
@@ -651,8 +791,9 @@ CFIndex MorvaneListenerDeliver(CFRunLoopRef runLoop) {
     // at; those of this loop cannot go away by the caller's promise.
     GateScope gate;
     const UInt32 top = gListenerTop.load(std::memory_order_acquire);
+    const ListenerTable* table = gListeners.load(std::memory_order_acquire);
     for (UInt32 i = 0; i < top; ++i) {
-        AUListenerBase* listener = gListeners[i].load(std::memory_order_acquire);
+        AUListenerBase* listener = table->slots[i].load(std::memory_order_acquire);
         if (listener == nullptr || listener->loop != runLoop) continue;
         if (!listener->anyPending.exchange(false, std::memory_order_seq_cst)) continue;
         for (const Delivery& d : gatherPending(listener))

@@ -60,14 +60,10 @@ typedef void (*AUParameterListenerProc)(void* inRefCon, void* inObject, const Au
 typedef void (*AUEventListenerProc)(void* inCallbackRefCon, void* inObject, const AudioUnitEvent* inEvent,
                                     UInt64 inEventHostTime, AudioUnitParameterValue inParameterValue);
 
-// Capacity limits: listeners in the process, registrations per listener, and
-// gesture or property events queued per listener between two deliveries (a
-// full queue drops further events and counts them).
-enum : UInt32 {
-    kMorvaneListenerMaxListeners = 256,
-    kMorvaneListenerMaxRegistrations = 512,
-    kMorvaneListenerEventQueueSize = 256,
-};
+// Gesture or property events queued per listener between two deliveries (a
+// full queue drops further events and counts them). Listeners per process and
+// registrations per listener have no limit beyond memory.
+enum : UInt32 { kMorvaneListenerEventQueueSize = 256 };
 
 extern "C" {
 
@@ -75,8 +71,8 @@ extern "C" {
 // loop when null); the mode is accepted and not distinguished. Callbacks come
 // at most once per parameter per inNotificationInterval seconds of the loop's
 // clock (0: at every run of the loop). Returns paramErr without a callback or
-// result pointer, memFullErr when the process already has the maximum number
-// of listeners. User-interface or host thread.
+// result pointer, memFullErr when memory runs out. User-interface or host
+// thread.
 OSStatus AUListenerCreate(AUParameterListenerProc inProc, void* inRefCon, CFRunLoopRef inRunLoop,
                           CFStringRef inRunLoopMode, Float32 inNotificationInterval,
                           AUParameterListenerRef* outListener);
@@ -87,8 +83,8 @@ OSStatus AUListenerCreate(AUParameterListenerProc inProc, void* inRefCon, CFRunL
 OSStatus AUListenerDispose(AUParameterListenerRef inListener);
 
 // Registers (object, parameter) with the listener; registering the same pair
-// twice has no further effect. memFullErr when the listener's registrations
-// are used up. User-interface or host thread.
+// twice has no further effect. memFullErr when memory runs out. User-interface
+// or host thread.
 OSStatus AUListenerAddParameter(AUParameterListenerRef inListener, void* inObject,
                                 const AudioUnitParameter* inParameter);
 // Removes the registration; a pair that is not registered is ignored. A

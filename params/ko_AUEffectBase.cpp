@@ -57,18 +57,21 @@ OSStatus ko_AUEffectBase::Initialize() {
     if (result != noErr) return result;
     csd_set_attr(-100, float(GetSampleRate()));
 
+    // Without its listener no parameter change would reach the effect: a
+    // listener that cannot be made or registered fails the initialisation.
     DisposeParameterListener();
     AUParameterListenerRef listener = nullptr;
-    if (AUListenerCreate(&ko_AUEffectBaseParameterListenerDispatcher, this, CFRunLoopGetCurrent(),
-                         kCFRunLoopDefaultMode, kListenerInterval, &listener) != noErr) {
-        return noErr; // the instance runs without the listener
-    }
+    OSStatus status =
+        AUListenerCreate(&ko_AUEffectBaseParameterListenerDispatcher, this, CFRunLoopGetCurrent(),
+                         kCFRunLoopDefaultMode, kListenerInterval, &listener);
+    if (status != noErr) return status;
     mParameterListener = listener;
-    for (UInt16 i = 0; i < mParameterCount; ++i) {
+    for (UInt16 i = 0; i < mParameterCount && status == noErr; ++i) {
         const AudioUnitParameter parameter{GetComponentInstance(), i, kAudioUnitScope_Global, 0};
-        AUListenerAddParameter(mParameterListener, this, &parameter);
+        status = AUListenerAddParameter(mParameterListener, this, &parameter);
     }
-    return noErr;
+    if (status != noErr) DisposeParameterListener();
+    return status;
 }
 
 void ko_AUEffectBase::DisposeParameterListener() {

@@ -271,26 +271,43 @@ TEST(Listener, FailedSetsRemovedRegistrationsAndDisposedListenersAreSilent) {
     EXPECT_EQ(AUListenerCreate(nullptr, nullptr, loop.rl, nullptr, 0.0f, &l), paramErr);
 }
 
-TEST(Listener, RegistrationsAreBoundedAndRemovedOnesAreReused) {
+// Far more registrations than the first table holds (and more listeners than
+// the first registry), all heard; a removed registration's slot is taken
+// again without its pending value.
+TEST(Listener, RegistrationsAndListenersGrowWithoutLimitAndRemovedOnesAreReused) {
     FakeUnit unit;
     Loop loop;
     ParamLog log;
     AUParameterListenerRef l = makeListener(loop, log, 0.0f);
     // Distinct objects make distinct registrations of one parameter.
-    static char objects[kMorvaneListenerMaxRegistrations + 1];
+    constexpr UInt32 kMany = 2000;
+    static char objects[kMany + 1];
     const AudioUnitParameter p = unit.param(5);
-    for (UInt32 i = 0; i < kMorvaneListenerMaxRegistrations; ++i)
+    for (UInt32 i = 0; i < kMany; ++i)
         ASSERT_EQ(AUListenerAddParameter(l, &objects[i], &p), noErr);
-    EXPECT_EQ(AUListenerAddParameter(l, &objects[kMorvaneListenerMaxRegistrations], &p), memFullErr);
 
     AUParameterSet(nullptr, nullptr, &p, 0.2f, 0); // leaves a pending mark on every registration
     AUListenerRemoveParameter(l, &objects[7], &p);
-    ASSERT_EQ(AUListenerAddParameter(l, &objects[kMorvaneListenerMaxRegistrations], &p), noErr);
+    ASSERT_EQ(AUListenerAddParameter(l, &objects[kMany], &p), noErr);
     loop.at(0.0);
-    // The reused registration does not inherit the removed one's pending value.
-    EXPECT_EQ(log.heard.size(), kMorvaneListenerMaxRegistrations - 1);
-    for (const Heard& h : log.heard)
-        EXPECT_NE(h.object, &objects[kMorvaneListenerMaxRegistrations]);
+    EXPECT_EQ(log.heard.size(), kMany - 1);
+    for (const Heard& h : log.heard) {
+        EXPECT_NE(h.object, &objects[kMany]) << "a new registration inherited a pending value";
+        EXPECT_NE(h.object, &objects[7]);
+    }
+
+    std::vector<ParamLog> logs(300);
+    std::vector<AUParameterListenerRef> more;
+    for (ParamLog& other : logs) {
+        more.push_back(makeListener(loop, other, 0.0f));
+        ASSERT_EQ(AUListenerAddParameter(more.back(), nullptr, &p), noErr);
+    }
+    AUParameterSet(nullptr, nullptr, &p, 0.3f, 0);
+    loop.at(1.0);
+    for (const ParamLog& other : logs)
+        ASSERT_EQ(other.heard.size(), 1u);
+    for (AUParameterListenerRef m : more)
+        AUListenerDispose(m);
     AUListenerDispose(l);
 }
 

@@ -323,3 +323,53 @@ TEST(ListenerThreaded, ListenersComeAndGoWhilePostsAndDeliveriesContinue) {
     host.join();
     deliverer.join();
 }
+
+// The registry and one listener's registrations grow (copied into larger
+// tables, the old ones freed) while a render thread posts and another thread
+// delivers; afterwards one value reaches every registration.
+TEST(ListenerThreaded, TablesGrowWhilePostsAndDeliveriesContinue) {
+    FakeUnit unit;
+    Loop loop;
+    std::atomic<bool> stop{false};
+    std::thread render([&] {
+        for (int i = 0; !stop.load(); ++i) {
+            const AudioUnitParameter p = unit.param(UInt32(i % 4));
+            AUParameterSet(nullptr, nullptr, &p, float(i), 0);
+        }
+    });
+    std::thread deliverer([&] {
+        while (!stop.load())
+            MorvaneRunLoopFlush(loop.rl);
+    });
+
+    std::atomic<int> heard{0};
+    auto count = [](void* refCon, void*, const AudioUnitParameter* p, AudioUnitParameterValue value) {
+        if (p->mParameterID == 9 && value == -1.0f) ++*static_cast<std::atomic<int>*>(refCon);
+    };
+    const AudioUnitParameter probe = unit.param(9);
+    AUParameterListenerRef big = nullptr;
+    ASSERT_EQ(AUListenerCreate(count, &heard, loop.rl, nullptr, 0.0f, &big), noErr);
+    constexpr int kRegistrations = 3000;
+    static char objects[kRegistrations];
+    for (int i = 0; i < kRegistrations; ++i) {
+        const AudioUnitParameter p = unit.param(UInt32(i % 4));
+        ASSERT_EQ(AUListenerAddParameter(big, &objects[i], i % 2 ? &p : &probe), noErr);
+    }
+    std::vector<AUParameterListenerRef> listeners;
+    for (int i = 0; i < 300; ++i) {
+        AUParameterListenerRef l = nullptr;
+        ASSERT_EQ(AUListenerCreate(count, &heard, loop.rl, nullptr, 0.0f, &l), noErr);
+        ASSERT_EQ(AUListenerAddParameter(l, nullptr, &probe), noErr);
+        listeners.push_back(l);
+    }
+    stop = true;
+    render.join();
+    deliverer.join();
+
+    AUParameterSet(nullptr, nullptr, &probe, -1.0f, 0);
+    MorvaneRunLoopFlush(loop.rl);
+    EXPECT_EQ(heard.load(), kRegistrations / 2 + 300);
+    for (AUParameterListenerRef l : listeners)
+        AUListenerDispose(l);
+    AUListenerDispose(big);
+}
