@@ -175,9 +175,9 @@ void AUBase::SetUserPreset(CFStringRef name) {
 }
 
 OSStatus AUBase::CallHostBeatAndTempo(Float64* outCurrentBeat, Float64* outCurrentTempo) {
-    const HostCallbackInfo* info = mHostCallbacks.Get();
-    if (info == nullptr || info->beatAndTempoProc == nullptr) return kAudioUnitErr_CannotDoInCurrentContext;
-    return info->beatAndTempoProc(info->hostUserData, outCurrentBeat, outCurrentTempo);
+    const HostCallbackInfo info = mHostCallbacks.Get();
+    if (info.beatAndTempoProc == nullptr) return kAudioUnitErr_CannotDoInCurrentContext;
+    return info.beatAndTempoProc(info.hostUserData, outCurrentBeat, outCurrentTempo);
 }
 
 // ---------------------------------------------------------------------------
@@ -350,8 +350,7 @@ OSStatus AUBase::GetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope, A
     case kAudioUnitProperty_FactoryPresets:
         return GetPresets(static_cast<CFArrayRef*>(outData));
     case kAudioUnitProperty_HostCallbacks: {
-        const HostCallbackInfo* info = mHostCallbacks.Get();
-        const HostCallbackInfo copy = info != nullptr ? *info : HostCallbackInfo{};
+        const HostCallbackInfo copy = mHostCallbacks.Get();
         std::memcpy(outData, &copy, sizeof copy);
         return noErr;
     }

@@ -88,16 +88,15 @@ void AUInputElement::SetInputCallback(AURenderCallback proc, void* refCon) {
 }
 
 bool AUInputElement::IsActive() const {
-    const AURenderCallbackStruct* cb = mCallback.Get();
-    return cb != nullptr && cb->inputProc != nullptr;
+    return mCallback.Get().inputProc != nullptr;
 }
 
 OSStatus AUInputElement::PullInput(AudioUnitRenderActionFlags& flags, const AudioTimeStamp& timeStamp,
                                    AudioUnitElement element, UInt32 frames, AudioBufferList& buffers) {
-    const AURenderCallbackStruct* cb = mCallback.Get();
-    if (cb == nullptr || cb->inputProc == nullptr) return kAudioUnitErr_NoConnection;
+    const AURenderCallbackStruct cb = mCallback.Get();
+    if (cb.inputProc == nullptr) return kAudioUnitErr_NoConnection;
     const UInt32 count = buffers.mNumberBuffers;
-    OSStatus result = cb->inputProc(cb->inputProcRefCon, &flags, &timeStamp, element, frames, &buffers);
+    OSStatus result = cb.inputProc(cb.inputProcRefCon, &flags, &timeStamp, element, frames, &buffers);
     if (result != noErr) return result;
     // The callback may swap in its own buffers, but must deliver all of them.
     if (buffers.mNumberBuffers != count) return kAudioUnitErr_InvalidPropertyValue;

@@ -9,30 +9,53 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "host/AudioUnitTypes.h"
 
 class AUBase;
 
-// A value the host sets rarely and the render thread reads: every set
-// publishes a new copy; old copies live until the owner is destroyed, so a
-// reader never sees a half-written record.
+// A value the host sets rarely and the render thread reads (a render or host
+// callback record), kept in two slots: a set writes the slot readers are not
+// using and then makes it current, so a reader never sees a half-written
+// record, and however often the host sets it only two copies exist.
+//
+// A reader announces itself on the slot it is about to read and checks that
+// the slot is still current; a setter waits (on its own host thread) until no
+// reader is announced on the slot it is about to overwrite. Readers never wait
+// and never lock.
 template <class T> class AURenderShared {
   public:
-    // Host thread. Allocates.
+    // Host thread. Waits for readers of the slot it replaces (a copy's length).
     void Set(const T& value) {
         std::lock_guard<std::mutex> guard(lock_);
-        history_.push_back(std::make_unique<T>(value));
-        current_.store(history_.back().get(), std::memory_order_release);
+        const unsigned next = 1u - current_.load(std::memory_order_seq_cst);
+        while (readers_[next].load(std::memory_order_seq_cst) != 0)
+            std::this_thread::yield();
+        slots_[next] = value;
+        current_.store(next, std::memory_order_seq_cst);
     }
-    // Any thread; null until the first Set.
-    const T* Get() const { return current_.load(std::memory_order_acquire); }
+    // Any thread: a copy of the last value set (value-initialised before the first Set).
+    T Get() const {
+        for (;;) {
+            const unsigned slot = current_.load(std::memory_order_seq_cst);
+            readers_[slot].fetch_add(1, std::memory_order_seq_cst);
+            if (current_.load(std::memory_order_seq_cst) == slot) {
+                const T copy = slots_[slot];
+                readers_[slot].fetch_sub(1, std::memory_order_release);
+                return copy;
+            }
+            // A set made the other slot current meanwhile: this one may be rewritten.
+            readers_[slot].fetch_sub(1, std::memory_order_release);
+        }
+    }
 
   private:
     std::mutex lock_; // between setting host threads only
-    std::vector<std::unique_ptr<T>> history_;
-    std::atomic<const T*> current_{nullptr};
+    T slots_[2]{};
+    std::atomic<unsigned> current_{0};
+    mutable std::atomic<unsigned> readers_[2]{};
 };
 
 // An element of a scope: a parameter store and an optional name.

@@ -487,3 +487,64 @@ TEST(AUBase, RenderingAllocatesNothing) {
     EXPECT_EQ(gAllocations.load(), 0);
     EXPECT_EQ(outRight[999], -0.5f);
 }
+
+// A host that sets its callbacks again and again (each time it starts its
+// transport, say) leaves the unit with one of each: replacing them allocates
+// nothing, and the last one set is the one called.
+TEST(AUBase, ReplacingCallbacksKeepsOneOfEach) {
+    auto harness = OpenInProcess();
+    ASSERT_TRUE(harness);
+    ASSERT_EQ(harness->configure(48000, 1, 256), noErr);
+    ASSERT_EQ(harness->initialize(), noErr);
+    AudioUnit unit = harness->unit();
+    struct Source {
+        float level = 0.0f;
+        static OSStatus Pull(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32,
+                             UInt32 frames, AudioBufferList* list) {
+            auto* samples = static_cast<float*>(list->mBuffers[0].mData);
+            for (UInt32 i = 0; i < frames; ++i)
+                samples[i] = static_cast<Source*>(refCon)->level;
+            return noErr;
+        }
+    } sources[2];
+    sources[0].level = 0.25f;
+    sources[1].level = 0.75f;
+
+    auto setBoth = [unit](Source& source) {
+        const AURenderCallbackStruct input{&Source::Pull, &source};
+        HostCallbackInfo callbacks{};
+        callbacks.hostUserData = &source;
+        return AudioUnitSetProperty(unit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                                    &input, sizeof input) == noErr &&
+               AudioUnitSetProperty(unit, kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0,
+                                    &callbacks, sizeof callbacks) == noErr;
+    };
+    ASSERT_TRUE(setBoth(sources[0]));
+    gAllocations.store(0);
+    tCountAllocations = true;
+    bool allSet = true;
+    for (int i = 1; i <= 1000; ++i)
+        allSet &= setBoth(sources[i % 2]);
+    tCountAllocations = false;
+    EXPECT_TRUE(allSet);
+    EXPECT_EQ(gAllocations.load(), 0);
+
+    const UInt32 bypass = 1; // output = the pulled input
+    ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &bypass,
+                                   sizeof bypass),
+              noErr);
+    std::vector<float> out(64, 0.0f);
+    AudioBufferListStorage<1> list;
+    list.setNumberBuffers(1);
+    list.setChannel(0, out.data(), 64);
+    AudioUnitRenderActionFlags flags = 0;
+    const AudioTimeStamp time{};
+    ASSERT_EQ(AudioUnitRender(unit, &flags, &time, 0, 64, list.get()), noErr);
+    EXPECT_EQ(out[63], 0.25f) << "the last render callback set (1000 is even)";
+    HostCallbackInfo callbacks{};
+    UInt32 size = sizeof callbacks;
+    ASSERT_EQ(AudioUnitGetProperty(unit, kAudioUnitProperty_HostCallbacks, kAudioUnitScope_Global, 0,
+                                   &callbacks, &size),
+              noErr);
+    EXPECT_EQ(callbacks.hostUserData, &sources[0]);
+}
