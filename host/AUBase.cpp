@@ -1,5 +1,6 @@
 #include "host/AUBase.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -119,6 +120,12 @@ OSStatus AUBase::SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
     AUElement* element = GetElement(inScope, inElement);
     if (element == nullptr) return kAudioUnitErr_InvalidElement;
     if (!element->HasParameter(inID)) return kAudioUnitErr_InvalidParameter;
+    // The store is what hosts read back, what a saved state keeps and what
+    // the unit's listener hears: it holds no value the unit cannot use.
+    if (!std::isfinite(inValue)) return kAudioUnitErr_InvalidParameterValue;
+    AudioUnitParameterValue minimum = 0, maximum = 0;
+    if (GetParameterRange(inScope, inID, minimum, maximum) && minimum <= maximum)
+        inValue = inValue < minimum ? minimum : inValue > maximum ? maximum : inValue;
     element->SetParameter(inID, inValue);
     return noErr;
 }
@@ -430,8 +437,14 @@ OSStatus AUBase::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope, A
     }
     case kAudioUnitProperty_HostCallbacks: {
         if (!global) return kAudioUnitErr_InvalidScope;
-        // Older hosts pass a shorter record: take what is there, the rest stays null.
+        // No record removes the callbacks. Older hosts pass a shorter record
+        // (the user data and the first callbacks): take what is there, the
+        // rest stays null. A record that cuts a pointer in two is refused.
         HostCallbackInfo info{};
+        constexpr UInt32 kPointer = sizeof(void*);
+        if (inDataSize != 0 &&
+            (inDataSize < 2 * kPointer || (inDataSize < sizeof info && inDataSize % kPointer != 0)))
+            return kAudioUnitErr_InvalidPropertyValue;
         if (inData != nullptr)
             std::memcpy(&info, inData, inDataSize < sizeof info ? inDataSize : sizeof info);
         mHostCallbacks.Set(info);
@@ -440,8 +453,10 @@ OSStatus AUBase::SetProperty(AudioUnitPropertyID inID, AudioUnitScope inScope, A
     case kAudioUnitProperty_ElementName: {
         AUElement* element = GetElement(inScope, inElement);
         if (element == nullptr) return kAudioUnitErr_InvalidElement;
+        // A null string clears the name; a record too short for one is refused.
         CFStringRef name = nullptr;
-        if (inData != nullptr && inDataSize >= sizeof name) std::memcpy(&name, inData, sizeof name);
+        if (inData == nullptr || inDataSize < sizeof name) return kAudioUnitErr_InvalidPropertyValue;
+        std::memcpy(&name, inData, sizeof name);
         if (name != nullptr && CFGetTypeID(name) != CFStringGetTypeID())
             return kAudioUnitErr_InvalidPropertyValue;
         element->SetName(name);
@@ -634,6 +649,8 @@ OSStatus AUBase::ComponentEntryDispatch(ComponentParameters* params, AUBase* Thi
         return noErr;
     case kAudioUnitResetSelect:
         if (!need(2)) return paramErr;
+        if (This->GetScope(a[0].u32) == nullptr) return kAudioUnitErr_InvalidScope;
+        if (This->GetElement(a[0].u32, a[1].u32) == nullptr) return kAudioUnitErr_InvalidElement;
         return This->Reset(a[0].u32, a[1].u32);
     case kAudioUnitGetPropertyInfoSelect:
         if (!need(5)) return paramErr;

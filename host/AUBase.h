@@ -76,7 +76,9 @@ class AUBase {
     virtual Float64 GetLatency() { return 0.0; }
     virtual OSStatus GetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
                                   AudioUnitElement inElement, AudioUnitParameterValue& outValue);
-    // Stores the value in the parameter store; notifies no listener.
+    // Stores the value in the parameter store, held within the range
+    // GetParameterRange gives; notifies no listener. A value that is not a
+    // number or is infinite is refused (kAudioUnitErr_InvalidParameterValue).
     virtual OSStatus SetParameter(AudioUnitParameterID inID, AudioUnitScope inScope,
                                   AudioUnitElement inElement, AudioUnitParameterValue inValue,
                                   UInt32 inBufferOffsetInFrames);
@@ -90,6 +92,12 @@ class AUBase {
         return !IsInitialized();
     }
     virtual AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element);
+    // The range a parameter's stored values are held to. Any thread, the render
+    // thread included: no allocation, no lock. The base has none (false).
+    virtual bool GetParameterRange(AudioUnitScope inScope, AudioUnitParameterID inID,
+                                   AudioUnitParameterValue& outMinimum, AudioUnitParameterValue& outMaximum) {
+        return false;
+    }
 
     // Framework services.
     AudioComponentInstance GetComponentInstance() const { return mComponentInstance; }

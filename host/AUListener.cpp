@@ -731,13 +731,18 @@ OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendin
         AudioUnitSetParameter(inParameter->mAudioUnit, inParameter->mParameterID, inParameter->mScope,
                               inParameter->mElement, inValue, inBufferOffsetInFrames);
     if (result != noErr) return result;
+    // Listeners hear the value the unit stored (it may hold it within its range).
+    AudioUnitParameterValue stored = inValue;
+    if (AudioUnitGetParameter(inParameter->mAudioUnit, inParameter->mParameterID, inParameter->mScope,
+                              inParameter->mElement, &stored) != noErr)
+        stored = inValue;
     Post p;
     p.unit = inParameter->mAudioUnit;
     p.id = inParameter->mParameterID;
     p.scope = inParameter->mScope;
     p.element = inParameter->mElement;
     p.hasValue = true;
-    p.value = inValue;
+    p.value = stored;
     p.sender = inSendingListener;
     p.senderObject = inSendingObject;
     post(p);

@@ -95,7 +95,8 @@ OSStatus AUListenerRemoveParameter(AUParameterListenerRef inListener, void* inOb
 // Sets the parameter on its unit (AudioUnitSetParameter) and, when that
 // succeeds, tells every parameter listener and every value-change event
 // listener registered for it, except the sender's own registration (same
-// listener and same object). Returns the unit's result. Any thread.
+// listener and same object), the value the unit then holds. Returns the
+// unit's result. Any thread.
 OSStatus AUParameterSet(AUParameterListenerRef inSendingListener, void* inSendingObject,
                         const AudioUnitParameter* inParameter, AudioUnitParameterValue inValue,
                         UInt32 inBufferOffsetInFrames);

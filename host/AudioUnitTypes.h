@@ -50,6 +50,8 @@ enum : OSStatus {
     kAudioUnitErr_Initialized = -10849,
     kAudioUnitErr_InvalidOfflineRender = -10848,
     kAudioUnitErr_Unauthorized = -10847,
+    // A parameter value the unit cannot take (not a number, or infinite).
+    kAudioUnitErr_InvalidParameterValue = -66743,
 };
 
 // ---------------------------------------------------------------------------

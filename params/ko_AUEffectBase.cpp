@@ -147,15 +147,9 @@ OSStatus ko_AUEffectBase::GetParameterInfo(AudioUnitScope inScope, AudioUnitPara
     }
 
     const ko_paramTypes kind = mParamManager.getType(id);
-    if (kind == kParamSyncTimeNorm || kind == kParamSyncRateNorm) {
-        info.minValue = 0.0f;
-        info.maxValue = 1.0f;
-        info.defaultValue = 0.0f;
-    } else {
-        info.minValue = mParamManager.getMinimumValue(id);
-        info.maxValue = mParamManager.getMaximumValue(id);
-        info.defaultValue = mParamManager.getDefaultValue(id);
-    }
+    GetParameterRange(inScope, inParameterID, info.minValue, info.maxValue);
+    const bool fraction = kind == kParamSyncTimeNorm || kind == kParamSyncRateNorm;
+    info.defaultValue = fraction ? 0.0f : mParamManager.getDefaultValue(id);
 
     switch (kind) {
     case kParamLinear:
@@ -189,6 +183,22 @@ OSStatus ko_AUEffectBase::GetParameterInfo(AudioUnitScope inScope, AudioUnitPara
         break; // unit left as the caller passed it
     }
     return noErr;
+}
+
+bool ko_AUEffectBase::GetParameterRange(AudioUnitScope inScope, AudioUnitParameterID inID,
+                                        AudioUnitParameterValue& outMinimum,
+                                        AudioUnitParameterValue& outMaximum) {
+    if (inScope != kAudioUnitScope_Global || inID >= mParameterCount) return false;
+    const int32_t id = int32_t(inID);
+    const ko_paramTypes kind = mParamManager.getType(id);
+    if (kind == kParamSyncTimeNorm || kind == kParamSyncRateNorm) {
+        outMinimum = 0.0f;
+        outMaximum = 1.0f;
+    } else {
+        outMinimum = mParamManager.getMinimumValue(id);
+        outMaximum = mParamManager.getMaximumValue(id);
+    }
+    return true;
 }
 
 OSStatus ko_AUEffectBase::GetParameterValueStrings(AudioUnitScope inScope, AudioUnitParameterID inParameterID,

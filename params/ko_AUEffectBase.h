@@ -84,6 +84,10 @@ class ko_AUEffectBase : public AUEffectBase {
 
     UInt16 GetPublishedParameterCount() const { return mParameterCount; }
     AUParameterListenerRef GetParameterListenerRef() const { return mParameterListener; }
+    // The published range of a global parameter (a 0..1 fraction for kinds 10
+    // and 11). Any thread; no allocation.
+    bool GetParameterRange(AudioUnitScope inScope, AudioUnitParameterID inID,
+                           AudioUnitParameterValue& outMinimum, AudioUnitParameterValue& outMaximum) override;
 
   protected:
     ko_paramManager& mParamManager;

@@ -235,9 +235,14 @@ TEST(RenderChain, ParameterValuesThatAreNotFiniteNumbersAreIgnored) {
         e.set(kKinetics, 1.0f);
         e.pump();
         e.renderConstant(0.25f, 1000);
+        // The framework refuses such values, so they are handed to the
+        // effect's listener directly, as a delivery would.
         if (sendJunk)
-            for (AudioUnitParameterID id = 0; id < AudioUnitParameterID(kNumPublishedParameters); ++id)
-                e.set(id, junk);
+            for (AudioUnitParameterID id = 0; id < AudioUnitParameterID(kNumPublishedParameters); ++id) {
+                EXPECT_EQ(e.host().setParameter(id, junk), kAudioUnitErr_InvalidParameterValue);
+                const AudioUnitParameter parameter{e.host().unit(), id, kAudioUnitScope_Global, 0};
+                e.effect().ParameterListener(&e.effect(), &e.effect(), &parameter, junk);
+            }
         e.pump();
         return e.renderConstant(0.25f, 8820);
     };
