@@ -3,7 +3,8 @@
 #   ./morvane.sh demo [OUTDIR]   install what is missing, build Release, run the main job
 #   ./morvane.sh test            install what is missing, build, run every test
 #                                (format check, Release, clang, AddressSanitizer+UBSan,
-#                                ThreadSanitizer on threaded tests)
+#                                ThreadSanitizer on threaded tests, a short run of each
+#                                fuzz target)
 #   ./morvane.sh build           install and build Release only
 #   ./morvane.sh install-lv2 [DIR]  build Release and install the LV2 bundle morvane.lv2
 #                                into DIR (default ~/.lv2)
@@ -16,7 +17,7 @@ build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-d
                 libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core fonts-dejavu-extra lv2-dev lilv-utils
                 libcli11-dev nlohmann-json3-dev libjack-jackd2-dev libfftw3-dev help2man libebur128-dev)
 test_packages=(sox clang clang-format xvfb xauth xdotool imagemagick liblilv-dev serdi sordi lv2file jalv jackd2
-               man-db)
+               man-db libclang-rt-14-dev)
 
 install_packages() {
     local missing=()
@@ -76,6 +77,13 @@ case "$cmd" in
     echo "== ThreadSanitizer build (threaded tests)"
     configure_and_build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_SANITIZE=thread -DMORVANE_BENCH=OFF
     TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
+    echo "== fuzz targets (clang, libFuzzer, AddressSanitizer + UBSan): 12 s each"
+    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DMORVANE_FUZZ=ON \
+        -DMORVANE_SANITIZE=address -DMORVANE_TESTS=OFF -DMORVANE_BENCH=OFF >/dev/null
+    cmake --build build/fuzz -j "$jobs" --target morvane_fuzzers
+    # A fresh corpus each time, so the step takes the same time however often it runs.
+    rm -rf build/fuzz/ci-corpus
+    MORVANE_FUZZ_CORPUS=build/fuzz/ci-corpus tests/fuzz/run.sh build/fuzz 12
     ;;
   build)
     install_packages "${build_packages[@]}"

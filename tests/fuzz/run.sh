@@ -2,7 +2,7 @@
 # Runs fuzz targets for a fixed time each, one after another:
 #   tests/fuzz/run.sh BUILD_DIR SECONDS [TARGET ...]     (default: every target)
 # Each target starts from tests/fuzz/seeds/<target> and keeps what it learns in
-# BUILD_DIR/fuzz-corpus/<target>. A finding is saved as
+# BUILD_DIR/fuzz-corpus/<target> (or $MORVANE_FUZZ_CORPUS/<target>). A finding is saved as
 # BUILD_DIR/fuzz-findings/<target>-crash-... and fails the run. The last lines of
 # each target's libFuzzer statistics (executions, coverage) are printed.
 set -euo pipefail
@@ -18,7 +18,7 @@ fi
 mkdir -p "$build/fuzz-findings"
 status=0
 for target in "${targets[@]}"; do
-    corpus="$build/fuzz-corpus/$target"
+    corpus="${MORVANE_FUZZ_CORPUS:-$build/fuzz-corpus}/$target"
     mkdir -p "$corpus"
     log="$build/fuzz-findings/$target.log"
     echo "== $target: $seconds s"
