@@ -78,7 +78,7 @@ case "$cmd" in
     configure_and_build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_SANITIZE=thread -DMORVANE_BENCH=OFF
     TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
     echo "== fuzz targets (clang, libFuzzer, AddressSanitizer + UBSan): 12 s each"
-    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=Debug -DMORVANE_FUZZ=ON \
+    CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_FUZZ=ON \
         -DMORVANE_SANITIZE=address -DMORVANE_TESTS=OFF -DMORVANE_BENCH=OFF >/dev/null
     cmake --build build/fuzz -j "$jobs" --target morvane_fuzzers
     # A fresh corpus each time, so the step takes the same time however often it runs.
