@@ -486,3 +486,38 @@ TEST(Listener, PostingAndDeliveringAllocateNothing) {
     AUListenerDispose(l);
     AUListenerDispose(e);
 }
+
+// Once a listener's registrations have grown (the registering thread
+// allocates), delivering them allocates nothing, neither on its run loop nor
+// through MorvaneListenerDeliver on a render thread.
+TEST(Listener, DeliveringAfterTheRegistrationsGrewAllocatesNothing) {
+    FakeUnit unit;
+    static std::atomic<int> calls{0};
+    CFRunLoopRef own = MorvaneRunLoopCreate();
+    MorvaneRunLoopSetClock(own, 0.0);
+    AUParameterListenerRef l = nullptr;
+    ASSERT_EQ(
+        AUListenerCreate([](void*, void*, const AudioUnitParameter*, AudioUnitParameterValue) { ++calls; },
+                         nullptr, own, nullptr, 0.0f, &l),
+        noErr);
+    constexpr int kMany = 1500; // three times the first directory
+    static char objects[kMany];
+    for (int i = 0; i < kMany; ++i) {
+        const AudioUnitParameter p = unit.param(AudioUnitParameterID(i % 8));
+        ASSERT_EQ(AUListenerAddParameter(l, &objects[i], &p), noErr);
+    }
+    const AudioUnitParameter any = unit.param(kAUParameterListener_AnyParameter);
+    gAllocations = 0;
+    tCountAllocations = true;
+    AUParameterListenerNotify(nullptr, nullptr, &any);
+    const CFIndex delivered = MorvaneListenerDeliver(own);
+    AUParameterListenerNotify(nullptr, nullptr, &any);
+    const CFIndex flushed = MorvaneRunLoopFlush(own);
+    tCountAllocations = false;
+    EXPECT_EQ(gAllocations.load(), 0);
+    EXPECT_EQ(delivered, kMany);
+    EXPECT_EQ(flushed, kMany);
+    EXPECT_EQ(calls.load(), 2 * kMany);
+    AUListenerDispose(l);
+    MorvaneRunLoopRelease(own);
+}
