@@ -25,8 +25,8 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/MorvaneAttachedView.h"
 #include "host/AUListener.h"
+#include "motion/MorvaneAttachedView.h"
 #include "tests/fuzz/fuzz_support.h"
 
 using morvane_fuzz::check;
