@@ -354,11 +354,23 @@ TEST(HostileCalls, SampleRateChangeBetweenRendersKeepsTheSettings) {
     EXPECT_NEAR(echoAt(44100.0), 0.25, 0.002);
     ASSERT_EQ(e.host().selectFactoryPreset(21), noErr); // recordings on both pads
     e.pump();
-    // What the rate change must keep: every stored value and both recordings.
+    // What the rate change must keep: every stored value, both recordings and
+    // the pads' drift.
     auto settings = [&] {
         std::vector<float> values;
         for (AudioUnitParameterID id = 0; id < AudioUnitParameterID(kNumPublishedParameters); ++id)
             values.push_back(e.host().getParameter(id));
+        CFPropertyListRef saved = nullptr;
+        EXPECT_EQ(e.host().saveState(&saved), noErr);
+        for (CFStringRef key :
+             {CFSTR("velocity_L_X"), CFSTR("velocity_L_Y"), CFSTR("velocity_R_X"), CFSTR("velocity_R_Y")}) {
+            float velocity = 0.0f;
+            CFNumberGetValue(
+                static_cast<CFNumberRef>(CFDictionaryGetValue(static_cast<CFDictionaryRef>(saved), key)),
+                kCFNumberFloat32Type, &velocity);
+            values.push_back(velocity);
+        }
+        CFRelease(saved);
         for (CMotionRecorder* r : {&e.effect().recorderLeft(), &e.effect().recorderRight()}) {
             values.push_back(float(r->count.load()));
             for (UInt32 i = 0; i < CMotionRecorder::kCapacity; ++i) {
