@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -82,6 +83,40 @@ struct GateScope {
 enum : UInt32 { kFree = 0, kActive = 1, kRetired = 2 };
 enum : UInt32 { kPendingValue = 1, kPendingFetch = 2 };
 
+// A registration's coalescing slot: the latest value change posted for it and
+// not yet taken, as one word (kind in the top two bits, 0 when nothing is
+// pending; the low 30 bits of the post's sequence; the value's bits), so that
+// the delivery that takes it with one exchange gets the kind, value and
+// sequence of the same post. Read in three steps, a post landing in between
+// paired one post's mark with a later post's value and place: a drag's last
+// value could then be lost from before its end.
+constexpr int kSlotSequenceBits = 30;
+constexpr UInt64 kSlotSequenceMask = (UInt64(1) << kSlotSequenceBits) - 1;
+
+UInt64 packSlot(UInt32 kind, UInt64 sequence, float value) {
+    UInt32 bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return UInt64(kind) << 62 | (sequence & kSlotSequenceMask) << 32 | bits;
+}
+
+struct SlotContents {
+    UInt32 kind;
+    UInt64 sequence;
+    float value;
+};
+
+// The full sequence is the one nearest `reference` (a sequence drawn about the
+// same time) with the stored low bits: exact while fewer than 2^29 posts lie
+// between the two.
+SlotContents unpackSlot(UInt64 word, UInt64 reference) {
+    const UInt32 bits = UInt32(word);
+    float value = 0.0f;
+    std::memcpy(&value, &bits, sizeof value);
+    UInt64 ahead = ((word >> 32) - reference) & kSlotSequenceMask;
+    if (ahead >> (kSlotSequenceBits - 1)) ahead -= kSlotSequenceMask + 1; // behind: wraps to a negative step
+    return SlotContents{UInt32(word >> 62), reference + ahead, value};
+}
+
 struct Key {
     void* object = nullptr;
     AudioUnitEventType type = kAudioUnitEvent_ParameterValueChange;
@@ -100,9 +135,7 @@ struct Registration {
     std::atomic<UInt32> state{kFree};
     UInt32 generation = 0;
     Key key;
-    std::atomic<float> value{0.0f};
-    std::atomic<UInt64> sequence{0};
-    std::atomic<UInt32> pending{0};
+    std::atomic<UInt64> pending{0}; // packSlot(); 0: nothing pending
 };
 
 // A gesture or property event, or a value change moved out of its
@@ -286,7 +319,7 @@ bool matches(const Key& key, const Post& post) {
 // the gesture (the last value of a drag arrives before its end). Returns
 // whether anything was queued.
 bool queuePendingValues(AUListenerBase* listener, const Key& gesture, const ChunkDirectory* directory,
-                        UInt32 used) {
+                        UInt32 used, UInt64 sequence) {
     bool queued = false;
     for (UInt32 j = 0; j < used; ++j) {
         Registration& q = registrationAt(directory, j);
@@ -295,14 +328,17 @@ bool queuePendingValues(AUListenerBase* listener, const Key& gesture, const Chun
         if (k.type != kAudioUnitEvent_ParameterValueChange || k.unit != gesture.unit || k.id != gesture.id ||
             k.scope != gesture.scope || k.element != gesture.element)
             continue;
-        const UInt32 kind = q.pending.exchange(0, std::memory_order_seq_cst);
-        if (!kind) continue;
-        const QueuedEvent item{j, q.generation, q.sequence.load(std::memory_order_relaxed), kind,
-                               q.value.load(std::memory_order_relaxed)};
-        if (listener->events.push(item))
+        const UInt64 word = q.pending.exchange(0, std::memory_order_seq_cst);
+        if (!word) continue;
+        const SlotContents pending = unpackSlot(word, sequence);
+        if (listener->events.push(
+                QueuedEvent{j, q.generation, pending.sequence, pending.kind, pending.value})) {
             queued = true;
-        else
-            q.pending.store(kind, std::memory_order_seq_cst); // stays coalesced
+        } else {
+            // Stays coalesced, unless a newer value took the slot meanwhile.
+            UInt64 empty = 0;
+            q.pending.compare_exchange_strong(empty, word, std::memory_order_seq_cst);
+        }
     }
     return queued;
 }
@@ -321,7 +357,7 @@ void postTo(AUListenerBase* listener, const Post& post, UInt64 sequence) {
         if (listener == post.sender && r.key.object == post.senderObject) continue;
         if (queued) {
             if (post.type != kAudioUnitEvent_PropertyChange &&
-                queuePendingValues(listener, r.key, directory, used))
+                queuePendingValues(listener, r.key, directory, used, sequence))
                 marked = true;
             if (listener->events.push(QueuedEvent{i, r.generation, sequence, 0, 0.0f}))
                 marked = true;
@@ -329,9 +365,9 @@ void postTo(AUListenerBase* listener, const Post& post, UInt64 sequence) {
                 listener->droppedEvents.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        if (post.hasValue) r.value.store(post.value, std::memory_order_relaxed);
-        r.sequence.store(sequence, std::memory_order_relaxed);
-        r.pending.store(post.hasValue ? kPendingValue : kPendingFetch, std::memory_order_seq_cst);
+        r.pending.store(post.hasValue ? packSlot(kPendingValue, sequence, post.value)
+                                      : packSlot(kPendingFetch, sequence, 0.0f),
+                        std::memory_order_seq_cst);
         marked = true;
     }
     if (marked) listener->anyPending.store(true, std::memory_order_seq_cst);
@@ -395,13 +431,14 @@ std::vector<Delivery>& gatherPending(AUListenerBase* listener) {
         listener->scratch.swap(listener->spareScratch);
     std::vector<Delivery>& batch = listener->scratch;
     batch.clear();
+    const UInt64 now = gPostSequence.load(std::memory_order_relaxed);
     for (UInt32 i = 0; i < used; ++i) {
         Registration& r = registrationAt(directory, i);
         if (r.state.load(std::memory_order_acquire) != kActive) continue;
-        const UInt32 kind = r.pending.exchange(0, std::memory_order_seq_cst);
-        if (!kind) continue;
-        batch.push_back(Delivery{r.key, kind, r.value.load(std::memory_order_relaxed),
-                                 r.sequence.load(std::memory_order_relaxed)});
+        const UInt64 word = r.pending.exchange(0, std::memory_order_seq_cst);
+        if (!word) continue;
+        const SlotContents pending = unpackSlot(word, now);
+        batch.push_back(Delivery{r.key, pending.kind, pending.value, pending.sequence});
     }
     QueuedEvent item;
     while (listener->events.pop(item)) {
