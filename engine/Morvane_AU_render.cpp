@@ -523,6 +523,23 @@ class Morvane_AU::EchoPair {
     FloatPair knee, feedback;
 };
 
+// Runs `front` (the filters' side of a frame, giving its y) and `back` (the
+// echoes and the mix of a frame, from its y) over a run, software-pipelined:
+// the filters' long chain of dependent operations for frame i is issued
+// before the echoes of frame i - 1, whose inputs are ready, so the processor
+// works on both at once instead of holding the echoes back until the filters
+// are done. The two sides share no state, so the order changes nothing but
+// the time. `frames` is at least 1.
+template <class Front, class Back> inline void runPipelined(UInt32 frames, Front&& front, Back&& back) {
+    auto y = front(0);
+    for (UInt32 i = 1; i < frames; ++i) {
+        const auto next = front(i);
+        back(i - 1, y);
+        y = next;
+    }
+    back(frames - 1, y);
+}
+
 template <class Filter, class Object>
 void Morvane_AU::monoRun(Object& object, const float* in, float* out, UInt32 frames, BlockState& s) {
     Filter filter{object};
@@ -550,14 +567,7 @@ void Morvane_AU::monoRun(Object& object, const float* in, float* out, UInt32 fra
         const FloatPair d = echoes.process(FloatPair::both(delayOn * y)) * wet;
         out[i] = (d.left() + d.right() + y * dry) * output;
     };
-    // Software-pipelined (see stereoRun).
-    float y = front(0);
-    for (UInt32 i = 1; i < frames; ++i) {
-        const float next = front(i);
-        back(i - 1, y);
-        y = next;
-    }
-    back(frames - 1, y);
+    runPipelined(frames, front, back);
 }
 
 template <class Filters, class Object>
@@ -593,16 +603,5 @@ void Morvane_AU::stereoRun(Object& left, Object& right, const float* inL, const 
         const FloatPair mixed = (d * same + d.swapped() * cross + y * dry) * output;
         mixed.store(outL, outR, i);
     };
-    // Software-pipelined: the filters' long chain of dependent operations
-    // for frame i is issued before the echoes of frame i - 1, whose inputs
-    // are ready, so the processor works on both at once instead of holding
-    // the echoes back until the filters are done. The two sides share no
-    // state, so the order changes nothing but the time.
-    FloatPair y = front(0);
-    for (UInt32 i = 1; i < frames; ++i) {
-        const FloatPair next = front(i);
-        back(i - 1, y);
-        y = next;
-    }
-    back(frames - 1, y);
+    runPipelined(frames, front, back);
 }
