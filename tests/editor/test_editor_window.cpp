@@ -14,6 +14,7 @@
 #include "engine/Morvane_AU.h"
 #include "host/ComponentDispatch.h"
 #include "host/harness/HostHarness.h"
+#include "tests/editor/editor_strips.h"
 #include "tests/gui/gui_test_support.h"
 
 COMPONENT_ENTRY_NAMED(Morvane_AU, MorvaneEditorTestEntry)
@@ -23,11 +24,6 @@ namespace {
 using namespace guitest;
 namespace L = MorvaneLayout;
 
-const CColor kBackground{20, 30, 40, 255};
-const CColor kLeftHandle{255, 160, 0, 255};
-const CColor kRightHandle{0, 200, 255, 255};
-const CColor kButtonOff{60, 60, 60, 255};
-const CColor kButtonOn{0, 255, 0, 255};
 const CColor kWhite{255, 255, 255, 255};
 
 CPoint centre(const L::Rect& r) {
@@ -37,14 +33,7 @@ CPoint centre(const L::Rect& r) {
 class EditorWindow : public ::testing::Test {
   protected:
     EditorWindow() {
-        for (const L::Resource& r : L::kResources) {
-            std::function<CColor(int)> colour = [](int k) { return k ? kButtonOn : kButtonOff; };
-            if (r.id == L::kBackgroundBitmap) colour = [](int) { return kBackground; };
-            if (r.id == L::kLeftHandleBitmap) colour = [](int) { return kLeftHandle; };
-            if (r.id == L::kRightHandleBitmap) colour = [](int) { return kRightHandle; };
-            if (r.id == L::kKnobBitmap) colour = knobFrameColour;
-            resources.writeStrip(r.id, r.width, r.frameHeight, r.frames, colour);
-        }
+        writeEditorStrips(resources);
         UIEventLoop::get().useTestClock(1000);
         std::string error;
         host = HostHarness::OpenEntry(

@@ -17,6 +17,7 @@
 #include "engine/Morvane_AU.h"
 #include "host/ComponentDispatch.h"
 #include "host/harness/HostHarness.h"
+#include "tests/editor/editor_strips.h"
 #include "tests/gui/gui_test_support.h"
 #include "tests/host/testgain/TestGainEffect.h"
 
@@ -28,9 +29,6 @@ namespace {
 using namespace guitest;
 namespace L = MorvaneLayout;
 
-const CColor kBackground{20, 30, 40, 255};
-const CColor kLeftHandle{255, 160, 0, 255};
-const CColor kRightHandle{0, 200, 255, 255};
 constexpr double kRate = 48000.0;
 constexpr UInt32 kBlock = 480; // 10 ms
 const ComponentDescription kViewDesc{kAudioUnitCarbonViewComponentType, MorvaneFourCC("Mrvn"),
@@ -61,16 +59,7 @@ struct HostEars {
 class ViewBridge : public ::testing::Test {
   protected:
     ViewBridge() {
-        for (const L::Resource& r : L::kResources) {
-            std::function<CColor(int)> colour = [](int k) {
-                return k ? CColor{0, 255, 0, 255} : CColor{60, 60, 60, 255};
-            };
-            if (r.id == L::kBackgroundBitmap) colour = [](int) { return kBackground; };
-            if (r.id == L::kLeftHandleBitmap) colour = [](int) { return kLeftHandle; };
-            if (r.id == L::kRightHandleBitmap) colour = [](int) { return kRightHandle; };
-            if (r.id == L::kKnobBitmap) colour = knobFrameColour;
-            resources.writeStrip(r.id, r.width, r.frameHeight, r.frames, colour);
-        }
+        writeEditorStrips(resources);
         UIEventLoop::get().useTestClock(1000);
         std::string error;
         host = HostHarness::OpenEntry(
