@@ -332,8 +332,9 @@ class Session {
             const double rate = data_.pick(rates);
             AudioStreamBasicDescription format = MorvaneCanonicalFormat(rate, data_.below(10));
             if (data_.u8() == 1) {
+                // Short of input, the noise may be empty, and memcpy takes no null source.
                 const std::vector<UInt8> noise = data_.bytes(sizeof format);
-                std::memcpy(&format, noise.data(), noise.size());
+                if (!noise.empty()) std::memcpy(&format, noise.data(), noise.size());
             }
             append(&format, sizeof format);
             break;
