@@ -5,6 +5,9 @@
 # BUILD_DIR/fuzz-corpus/<target> (or $MORVANE_FUZZ_CORPUS/<target>). A finding is saved as
 # BUILD_DIR/fuzz-findings/<target>-crash-... and fails the run. The last lines of
 # each target's libFuzzer statistics (executions, coverage) are printed.
+# MORVANE_FUZZ_SEED and MORVANE_FUZZ_RUNS fix the random seed and cap the number of
+# inputs, so that from a fresh corpus a run tries the same inputs every time (CI does
+# this, so a finding there can be reproduced here); SECONDS still bounds the time.
 set -euo pipefail
 build="$(realpath "${1:?usage: $0 BUILD_DIR SECONDS [TARGET ...]}")"
 seconds="${2:?usage: $0 BUILD_DIR SECONDS [TARGET ...]}"
@@ -16,6 +19,9 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 mkdir -p "$build/fuzz-findings"
+repeatable=()
+[ -n "${MORVANE_FUZZ_SEED:-}" ] && repeatable+=(-seed="$MORVANE_FUZZ_SEED")
+[ -n "${MORVANE_FUZZ_RUNS:-}" ] && repeatable+=(-runs="$MORVANE_FUZZ_RUNS")
 status=0
 for target in "${targets[@]}"; do
     corpus="${MORVANE_FUZZ_CORPUS:-$build/fuzz-corpus}/$target"
@@ -26,7 +32,7 @@ for target in "${targets[@]}"; do
     if ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" UBSAN_OPTIONS="print_stacktrace=1" \
         "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 \
         -rss_limit_mb=4096 -artifact_prefix="$build/fuzz-findings/$target-" \
-        "$corpus" "$here/seeds/$target" >"$log" 2>&1; then
+        ${repeatable[@]+"${repeatable[@]}"} "$corpus" "$here/seeds/$target" >"$log" 2>&1; then
         grep -E "DONE|stat::number_of_executed_units|stat::peak_rss_mb" "$log" || true
     else
         status=1
