@@ -6,8 +6,9 @@
 # BUILD_DIR/fuzz-findings/<target>-crash-... and fails the run. The last lines of
 # each target's libFuzzer statistics (executions, coverage) are printed.
 # MORVANE_FUZZ_SEED and MORVANE_FUZZ_RUNS fix the random seed and cap the number of
-# inputs, so that from a fresh corpus a run tries the same inputs every time (CI does
-# this, so a finding there can be reproduced here); SECONDS still bounds the time.
+# inputs, so that from a fresh corpus runs repeat but for what the targets' own timing
+# varies (CI does this, so a finding there can be reproduced here); SECONDS still
+# bounds the time.
 set -euo pipefail
 build="$(realpath "${1:?usage: $0 BUILD_DIR SECONDS [TARGET ...]}")"
 seconds="${2:?usage: $0 BUILD_DIR SECONDS [TARGET ...]}"
