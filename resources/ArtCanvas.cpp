@@ -28,13 +28,13 @@ double contrast(Colour a, Colour b) {
 
 namespace {
 
-struct FaceSpec {
+struct FontFace {
     const char* pattern;
     const char* file; // the file the pattern must resolve to
     const char* package;
 };
 
-constexpr std::array<FaceSpec, 3> kFaces{{
+constexpr std::array<FontFace, 3> kFaces{{
     {"DejaVu Sans Condensed:style=Condensed Bold", "DejaVuSansCondensed-Bold.ttf", "fonts-dejavu-extra"},
     {"DejaVu Sans:style=Bold", "DejaVuSans-Bold.ttf", "fonts-dejavu-core"},
     {"DejaVu Sans:style=Book", "DejaVuSans.ttf", "fonts-dejavu-core"},
@@ -44,9 +44,9 @@ std::array<cairo_font_face_t*, 3> gFaces{};
 
 // Resolves a face through fontconfig and insists on the exact DejaVu file, so
 // a machine without it fails loudly instead of drawing labels in a fallback.
-cairo_font_face_t* loadFace(const FaceSpec& spec) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(spec.pattern));
-    if (!pattern) throw std::runtime_error(std::string("bad font pattern ") + spec.pattern);
+cairo_font_face_t* loadFace(const FontFace& font) {
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(font.pattern));
+    if (!pattern) throw std::runtime_error(std::string("bad font pattern ") + font.pattern);
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
@@ -56,11 +56,11 @@ cairo_font_face_t* loadFace(const FaceSpec& spec) {
     std::string found = "nothing";
     if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
         found = reinterpret_cast<const char*>(file);
-    const std::string wanted = std::string("/") + spec.file;
+    const std::string wanted = std::string("/") + font.file;
     if (found.size() < wanted.size() ||
         found.compare(found.size() - wanted.size(), wanted.size(), wanted) != 0) {
         if (match) FcPatternDestroy(match);
-        throw std::runtime_error(std::string("font ") + spec.file + " not found (install " + spec.package +
+        throw std::runtime_error(std::string("font ") + font.file + " not found (install " + font.package +
                                  "); fontconfig offered " + found);
     }
     cairo_font_face_t* face = cairo_ft_font_face_create_for_pattern(match);

@@ -1,10 +1,12 @@
 // Stand-in bitmaps for every resource of the editor's layout, in flat colours
 // a pixel check can name: the background, each pad handle, knob frame k
-// (knobFrameColour(k)) and the off and on frames of the buttons and switches.
+// (knobFrameColour(k)) and the off and on frames of the buttons and switches;
+// and the look-ups tests of the live editor share.
 #pragma once
 
 #include <functional>
 
+#include "editor/MorvaneEditor.h"
 #include "editor/MorvaneEditorLayout.h"
 #include "tests/gui/gui_test_support.h"
 
@@ -26,6 +28,19 @@ inline void writeEditorStrips(ResourceFolder& resources) {
         if (r.id == L::kKnobBitmap) colour = knobFrameColour;
         resources.writeStrip(r.id, r.width, r.frameHeight, r.frames, colour);
     }
+}
+
+// The centre of a pad handle, from the parameter values it shows.
+inline CPoint handleCentre(MorvaneEditor& editor, int xTag) {
+    CRect r;
+    editor.getPad()->getMIDILearnRect(xTag, r);
+    return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
+
+inline CControl* controlWithTag(CFrame& frame, long tag) {
+    for (long i = 0; i < frame.getNbViews(); ++i)
+        if (auto* c = dynamic_cast<CControl*>(frame.getView(i)); c && c->getTag() == tag) return c;
+    return nullptr;
 }
 
 } // namespace guitest

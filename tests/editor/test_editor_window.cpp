@@ -65,17 +65,8 @@ class EditorWindow : public ::testing::Test {
     float natural(AudioUnitParameterID id) { return host->getParameter(id); }
     float normalised(AudioUnitParameterID id) { return view->getParameter(id); }
 
-    // The centre of a pad handle, from the parameter values it shows.
-    CPoint handleCentre(int xTag) {
-        CRect r;
-        editor->getPad()->getMIDILearnRect(xTag, r);
-        return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
-    CControl* controlWithTag(long tag) {
-        for (long i = 0; i < frame->getNbViews(); ++i)
-            if (auto* c = dynamic_cast<CControl*>(frame->getView(i)); c && c->getTag() == tag) return c;
-        return nullptr;
-    }
+    CPoint handleCentre(int xTag) { return guitest::handleCentre(*editor, xTag); }
+    CControl* controlWithTag(long tag) { return guitest::controlWithTag(*frame, tag); }
     // Rests the mouse at p and lets the display catch up (100 ms).
     std::string hover(CPoint p) {
         drag(*frame, p.h, p.v, 0);

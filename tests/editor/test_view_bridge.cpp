@@ -143,16 +143,8 @@ class ViewBridge : public ::testing::Test {
             ASSERT_EQ(AUEventListenerAddEventType(listener, &ears, &event), noErr);
         }
     }
-    CPoint handleCentre(int xTag) {
-        CRect r;
-        editor->getPad()->getMIDILearnRect(xTag, r);
-        return CPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    }
-    CControl* controlWithTag(long tag) {
-        for (long i = 0; i < frame->getNbViews(); ++i)
-            if (auto* c = dynamic_cast<CControl*>(frame->getView(i)); c && c->getTag() == tag) return c;
-        return nullptr;
-    }
+    CPoint handleCentre(int xTag) { return guitest::handleCentre(*editor, xTag); }
+    CControl* controlWithTag(long tag) { return guitest::controlWithTag(*frame, tag); }
     CColor knobPixel(long tag) {
         const L::Rect& r = L::findControl(tag)->rect;
         return frame->getPixel(r.left + 1, r.top + 1);
