@@ -49,12 +49,10 @@ void delay_fad_set_attr(delay_fad* d, int attributeId, float valueMs);
 // restarts both heads at the current length; lastInput and jumpPending stay.
 void delay_fad_clear(delay_fad* d);
 
-// Render thread: one sample in, one out. Real-time safe; a line without a
-// buffer outputs silence. In steady state a sample comes out length - 2 calls
-// after it went in, spread over two outputs because each stored slot holds the
-// mean of two successive inputs.
-inline float delay_fad_dsp(delay_fad* d, float x) {
-    if (!d->buffer) return d->output = 0.0f;
+// Render thread, the two halves of a call: delay_fad_read moves the read head
+// and returns the output; delay_fad_write stores the input (the line's state
+// as the read left it).
+inline float delay_fad_read(delay_fad* d) {
     float* const buffer = d->buffer;
     const uint32_t size = d->size;
     const float fsize = static_cast<float>(size);
@@ -90,10 +88,15 @@ inline float delay_fad_dsp(delay_fad* d, float x) {
     const uint32_t i = static_cast<uint32_t>(readPos);
     const float f = readPos - static_cast<float>(i);
     const uint32_t next = i + 1 == size ? 0 : i + 1;
-    const float out = (1.0f - f) * buffer[i] + f * buffer[next];
+    return d->output = (1.0f - f) * buffer[i] + f * buffer[next];
+}
 
-    // Write: every whole slot the write head passes gets a point on the line from
-    // the previous input to this one; at speed 1 that is one slot holding their mean.
+inline void delay_fad_write(delay_fad* d, float x) {
+    float* const buffer = d->buffer;
+    const uint32_t size = d->size;
+    const float fsize = static_cast<float>(size);
+    // Every whole slot the write head passes gets a point on the line from the
+    // previous input to this one; at speed 1 that is one slot holding their mean.
     const float from = d->writePos;
     float to = from + d->writeSpeed;
     const int first = static_cast<int>(from);
@@ -114,80 +117,77 @@ inline float delay_fad_dsp(delay_fad* d, float x) {
     d->writePos = to;
     d->lastInput = x;
     d->lastIndex = first;
-    return d->output = out;
+}
+
+// Render thread: one sample in, one out. Real-time safe; a line without a
+// buffer outputs silence. In steady state a sample comes out length - 2 calls
+// after it went in, spread over two outputs because each stored slot holds the
+// mean of two successive inputs.
+inline float delay_fad_dsp(delay_fad* d, float x) {
+    if (!d->buffer) return d->output = 0.0f;
+    const float out = delay_fad_read(d);
+    delay_fad_write(d, x);
+    return out;
 }
 
 inline float delay_fad_get_output(const delay_fad* d) {
     return d->output;
 }
 
-// delay_fad_dsp over a run of samples with the line's state in registers
-// (render thread): taken from the record at construction, given back at
-// destruction, nothing else touching the record in between. It relies on what
-// this system always has, read and write speeds of 1 and so a write head on
-// whole slots, and then gives exactly delay_fad_dsp's results in a fraction of
-// its work; any other line is run by delay_fad_dsp itself.
+// delay_fad_dsp over a stretch of calls, reads first and writes after
+// (render thread): the outputs of the coming calls are read ahead, as many as
+// do not depend on the inputs of the stretch (a slot is read before the
+// stretch writes it), then the stretch's inputs are written. The line's state
+// is taken from the record at construction and given back at destruction,
+// nothing else touching the record in between. The results are exactly
+// delay_fad_dsp's, call for call.
+//
+// It relies on what this system always has, read and write speeds of 1 and so
+// a write head on whole slots. Then a stretch in which the heads keep their
+// distance (the delay time is not moving) and neither wraps nor crosses a
+// power of two (so every step of the read head is exact and leaves its
+// fraction alone) is read as one interpolation over contiguous slots. Any
+// other stretch is read call by call, and any other line by delay_fad_dsp's
+// own halves, one call per stretch.
 class delay_fad_run {
   public:
-    explicit delay_fad_run(delay_fad& d)
-        : d(d), general(!d.buffer || d.readSpeed != 1.0f || d.writeSpeed != 1.0f || !(d.writePos >= 0.0f) ||
-                        d.writePos != static_cast<float>(static_cast<uint32_t>(d.writePos))),
-          buffer(d.buffer), size(d.size), fsize(static_cast<float>(d.size)), length(d.length),
-          readPos(d.readPos), writePos(d.writePos), lastInput(d.lastInput), output(d.output),
-          write(general ? 0 : static_cast<uint32_t>(d.writePos)), lastIndex(d.lastIndex),
-          jump(d.jumpPending != 0) {}
-    ~delay_fad_run() {
-        if (general) return;
-        d.readPos = readPos;
-        d.writePos = writePos;
-        d.lastInput = lastInput;
-        d.output = output;
-        d.lastIndex = lastIndex;
-        d.jumpPending = jump ? 1 : 0;
-    }
+    explicit delay_fad_run(delay_fad& d);
+    ~delay_fad_run();
     delay_fad_run(const delay_fad_run&) = delete;
     delay_fad_run& operator=(const delay_fad_run&) = delete;
 
-    float process(float x) {
-        if (general) [[unlikely]]
-            return delay_fad_dsp(&d, x);
-        float step = 1.0f;
-        if (jump) [[unlikely]] {
-            readPos = writePos - static_cast<float>(length) + 1.0f;
-            if (readPos < 0.0f) readPos += fsize;
-            jump = false;
-        } else {
-            int distance = static_cast<int>(writePos - readPos + 1.0f);
-            if (distance < 0) distance += static_cast<int>(size);
-            if (distance != length) [[unlikely]]
-                step = distance == 0 ? 0.0f : static_cast<float>(distance) / static_cast<float>(length);
-        }
-        readPos += step;
-        while (readPos >= fsize)
-            readPos -= fsize;
-        const uint32_t i = static_cast<uint32_t>(readPos);
-        const float f = readPos - static_cast<float>(i);
-        const uint32_t next = i + 1 == size ? 0 : i + 1;
-        output = (1.0f - f) * buffer[i] + f * buffer[next];
-
-        buffer[write] = (x - lastInput) * 0.5f + lastInput;
-        lastIndex = static_cast<int>(write);
-        write = write + 1 == size ? 0 : write + 1;
-        writePos += 1.0f;
-        if (writePos >= fsize) writePos -= fsize;
-        lastInput = x;
-        return output;
-    }
+    // The outputs of up to `frames` (1 or more) coming calls of two lines
+    // into outA[0..n) and outB[0..n), moving their read heads; returns n, at
+    // least 1, the same for both. The lines' call-by-call reads run side by
+    // side, each one's chain of dependent steps filling the other's waits.
+    static uint32_t readAhead(delay_fad_run& a, float* outA, delay_fad_run& b, float* outB, uint32_t frames);
+    // The inputs of the calls read ahead, in[0..n) for the n readAhead returned.
+    void writeBehind(const float* in, uint32_t frames);
 
   private:
+    struct Heads {
+        float readPos, writePos;
+        bool jump;
+    };
+    // True when the next `frames` calls form a steady stretch.
+    bool steady(uint32_t frames) const;
+    // Reads a steady stretch.
+    void readSteady(uint32_t frames, float* out);
+    // Call k of a stretch read from heads h, moving them: false, h untouched,
+    // when it would read a slot an earlier call of the stretch writes.
+    bool readCall(Heads& h, uint32_t k, float& out) const;
+    // One whole call of a general line's own routine (its write comes in
+    // writeBehind).
+    void readGeneral(float* out);
+
     delay_fad& d;
     const bool general;
     float* const buffer;
     const uint32_t size;
     const float fsize;
     const int length;
-    float readPos, writePos, lastInput, output;
-    uint32_t write; // writePos as a slot index
+    Heads heads;
+    float lastInput, output;
+    uint32_t write; // the slot the next written input goes to
     int lastIndex;
-    bool jump;
 };

@@ -471,11 +471,15 @@ class RateReducerPair {
 
 } // namespace
 
-// The two fed-back delay lines with their damping, both in lanes (the delay
-// reads and writes per line): what is fed back is held below the loop's
-// knee, the send added, delayed and damped.
+// The two fed-back delay lines with their damping, both in lanes, over a
+// run taken in stretches: each stretch first reads both lines ahead (as far
+// as neither needs a sample the stretch itself writes), then runs frame by
+// frame (what is fed back is held below the loop's knee, the send added, the
+// line's output damped), then writes the stretch's inputs to both lines.
 class Morvane_AU::EchoPair {
   public:
+    static constexpr UInt32 kMaxStretch = MorvanePadEngine::kTickSamples;
+
     EchoPair(Morvane_AU& unit, const BlockState& s)
         : unit(unit), s(s), delayL(unit.delayLine[0]), delayR(unit.delayLine[1]),
           damping(unit.dampingFilter[0], unit.dampingFilter[1]), regen(FloatPair::both(s.regen)),
@@ -488,15 +492,23 @@ class Morvane_AU::EchoPair {
     EchoPair(const EchoPair&) = delete;
     EchoPair& operator=(const EchoPair&) = delete;
 
-    // Both lines' damped outputs for this sample's sends.
-    FloatPair process(FloatPair send) {
+    // Reads both lines ahead for up to `frames` (1 .. kMaxStretch) frames;
+    // returns how many, at least 1.
+    UInt32 readAhead(UInt32 frames) { return delay_fad_run::readAhead(delayL, readL, delayR, readR, frames); }
+    // Both lines' damped outputs for frame k of the stretch, from its sends.
+    FloatPair process(FloatPair send, UInt32 k) {
         FloatPair fb = regen * feedback;
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         if (lanesOf(_mm_cmple_ps(_mm_and_ps(fb.v, magnitude), knee.v)) != 3) [[unlikely]]
             fb = contain(fb);
-        const FloatPair e = fb + send;
-        feedback = damping.process(FloatPair::of(delayL.process(e.left()), delayR.process(e.right())));
+        (fb + send).store(sendL, sendR, k);
+        feedback = damping.process(FloatPair::load(readL, readR, k));
         return feedback;
+    }
+    // The stretch's sends into both lines.
+    void writeBehind(UInt32 frames) {
+        delayL.writeBehind(sendL, frames);
+        delayR.writeBehind(sendR, frames);
     }
 
   private:
@@ -521,23 +533,31 @@ class Morvane_AU::EchoPair {
     DampingPair damping;
     const FloatPair regen;
     FloatPair knee, feedback;
+    alignas(16) float readL[kMaxStretch], readR[kMaxStretch];
+    alignas(16) float sendL[kMaxStretch], sendR[kMaxStretch];
 };
 
 // Runs `front` (the filters' side of a frame, giving its y) and `back` (the
-// echoes and the mix of a frame, from its y) over a run, software-pipelined:
-// the filters' long chain of dependent operations for frame i is issued
-// before the echoes of frame i - 1, whose inputs are ready, so the processor
-// works on both at once instead of holding the echoes back until the filters
-// are done. The two sides share no state, so the order changes nothing but
-// the time. `frames` is at least 1.
-template <class Front, class Back> inline void runPipelined(UInt32 frames, Front&& front, Back&& back) {
-    auto y = front(0);
-    for (UInt32 i = 1; i < frames; ++i) {
-        const auto next = front(i);
-        back(i - 1, y);
-        y = next;
+// echoes and the mix of a frame, from its y and its place in the stretch) over
+// a run, stretch by stretch: first the filters for every frame of the
+// stretch, then the echoes. The filters are one long chain of dependent
+// operations per frame, which sets the pace; a loop holding little else lets
+// the processor run its independent work (input, saturation, coefficients)
+// frames ahead, where the echoes' work in the same loop would fill the
+// processor's window while waiting for each frame's y. The two sides share
+// no state, so the order changes nothing but the time.
+template <class Echoes, class Front, class Back>
+inline void runStretches(Echoes& echoes, UInt32 frames, Front&& front, Back&& back) {
+    decltype(front(0)) ys[Echoes::kMaxStretch];
+    for (UInt32 start = 0; start < frames;) {
+        const UInt32 n = echoes.readAhead(frames - start);
+        for (UInt32 k = 0; k < n; ++k)
+            ys[k] = front(start + k);
+        for (UInt32 k = 0; k < n; ++k)
+            back(start + k, k, ys[k]);
+        echoes.writeBehind(n);
+        start += n;
     }
-    back(frames - 1, y);
 }
 
 template <class Filter, class Object>
@@ -562,12 +582,12 @@ void Morvane_AU::monoRun(Object& object, const float* in, float* out, UInt32 fra
         return filterMix * filter.process(h) + dryFilter * x;
     };
     // The echoes and the mix of sample i, from its y.
-    auto back = [&](UInt32 i, float y) {
+    auto back = [&](UInt32 i, UInt32 k, float y) {
         // Both lines are fed the same signal and mixed at 0.707 each.
-        const FloatPair d = echoes.process(FloatPair::both(delayOn * y)) * wet;
+        const FloatPair d = echoes.process(FloatPair::both(delayOn * y), k) * wet;
         out[i] = (d.left() + d.right() + y * dry) * output;
     };
-    runPipelined(frames, front, back);
+    runStretches(echoes, frames, front, back);
 }
 
 template <class Filters, class Object>
@@ -598,10 +618,10 @@ void Morvane_AU::stereoRun(Object& left, Object& right, const float* inL, const 
         return filterMix * filters.process(reducers.process(saturated)) + dryFilter * x;
     };
     // The echoes and the mix of frame i, from its y.
-    auto back = [&](UInt32 i, FloatPair y) {
-        const FloatPair d = echoes.process(delayOn * y);
+    auto back = [&](UInt32 i, UInt32 k, FloatPair y) {
+        const FloatPair d = echoes.process(delayOn * y, k);
         const FloatPair mixed = (d * same + d.swapped() * cross + y * dry) * output;
         mixed.store(outL, outR, i);
     };
-    runPipelined(frames, front, back);
+    runStretches(echoes, frames, front, back);
 }

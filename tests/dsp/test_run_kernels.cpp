@@ -28,31 +28,48 @@ std::vector<float> noise(size_t n, unsigned seed) {
     return v;
 }
 
-// A short line (it wraps often) run in pieces of up to 100 samples, with the
-// time changed between pieces: gliding (500) lengthens and shortens the
-// distance, jumping (514) repositions the read head.
-TEST(RunKernels, DelayRunEqualsTheRoutineThroughGlidesJumpsAndWraps) {
-    delay_fad plain{}, fast{};
-    delay_fad_init(&plain, 700);
-    delay_fad_init(&fast, 700);
+// A short line (it wraps often) run in pieces, each in stretches read ahead
+// and written behind, against the routine call by call, with the time changed
+// between pieces: gliding (500) lengthens and shortens the distance, jumping
+// (514) repositions the read head. The pieces ask for up to 128 frames, more
+// than the shortest times allow to be read ahead, and a second line with
+// other times, given the same inputs, is read in step with it, as the render
+// chain reads its two lines.
+TEST(RunKernels, DelayStretchesEqualTheRoutineThroughGlidesJumpsAndWraps) {
+    delay_fad plain{}, fast{}, partner{};
+    for (delay_fad* d : {&plain, &fast, &partner})
+        delay_fad_init(d, 700);
     const float times[] = {3.0f, 9.5f, 2.0f, 0.1f, 14.0f, 14.0f, 6.3f, 1.0f};
-    const auto in = noise(8000, 3);
-    size_t i = 0;
+    const auto in = noise(20000, 3);
+    size_t i = 0, stretches = 0;
     for (int piece = 0; i < in.size(); ++piece) {
         const int attribute = piece % 3 == 2 ? kCsdAttrDelayTimeJump : kCsdAttrDelayTimeGlide;
         delay_fad_set_attr(&plain, attribute, times[piece % 8]);
         delay_fad_set_attr(&fast, attribute, times[piece % 8]);
-        const size_t end = std::min(in.size(), i + 37 + piece * 13 % 64);
-        delay_fad_run run(fast);
-        for (; i < end; ++i)
-            ASSERT_TRUE(sameBits(delay_fad_dsp(&plain, in[i]), run.process(in[i]))) << "sample " << i;
+        delay_fad_set_attr(&partner, attribute, times[(piece + 3) % 8]);
+        const size_t end = std::min(in.size(), i + 37 + piece * 13 % 300);
+        delay_fad_run run(fast), other(partner);
+        while (i < end) {
+            float out[128], ignored[128];
+            const uint32_t frames = static_cast<uint32_t>(std::min<size_t>(end - i, 128));
+            const uint32_t n = piece % 2 ? delay_fad_run::readAhead(run, out, other, ignored, frames)
+                                         : delay_fad_run::readAhead(other, ignored, run, out, frames);
+            for (uint32_t k = 0; k < n; ++k)
+                ASSERT_TRUE(sameBits(delay_fad_dsp(&plain, in[i + k]), out[k])) << "sample " << i + k;
+            run.writeBehind(&in[i], n);
+            other.writeBehind(&in[i], n);
+            i += n;
+            ++stretches;
+        }
     }
+    EXPECT_LT(stretches, in.size() / 4); // most stretches are long
     EXPECT_EQ(plain.readPos, fast.readPos);
     EXPECT_EQ(plain.writePos, fast.writePos);
     EXPECT_EQ(plain.lastIndex, fast.lastIndex);
     EXPECT_EQ(plain.jumpPending, fast.jumpPending);
-    delay_fad_free(&plain);
-    delay_fad_free(&fast);
+    EXPECT_TRUE(sameBits(plain.output, fast.output));
+    for (delay_fad* d : {&plain, &fast, &partner})
+        delay_fad_free(d);
 }
 
 // Two ladders called left then right, against a pair and a single run: the
