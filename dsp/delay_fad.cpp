@@ -1,5 +1,6 @@
 #include "dsp/delay_fad.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -245,14 +246,21 @@ void delay_fad_run::writeBehind(const float* in, uint32_t frames) {
         if (d.buffer) delay_fad_write(&d, in[0]);
         return;
     }
+    // Each input goes to the next slot as the mean of it and the input before
+    // it, in at most two runs of slots: up to the buffer's end, then from 0.
     float previous = lastInput;
-    uint32_t slot = write;
-    for (uint32_t k = 0; k < frames; ++k) {
-        buffer[slot] = (in[k] - previous) * 0.5f + previous;
-        previous = in[k];
-        lastIndex = static_cast<int>(slot);
-        slot = slot + 1 == size ? 0 : slot + 1;
+    uint32_t done = 0;
+    while (done < frames) {
+        const uint32_t count = std::min(frames - done, size - write);
+        float* const slot = buffer + write;
+        const float* const x = in + done;
+        slot[0] = (x[0] - previous) * 0.5f + previous;
+        for (uint32_t k = 1; k < count; ++k)
+            slot[k] = (x[k] - x[k - 1]) * 0.5f + x[k - 1];
+        previous = x[count - 1];
+        lastIndex = static_cast<int>(write + count - 1);
+        write = write + count == size ? 0 : write + count;
+        done += count;
     }
-    write = slot;
     lastInput = previous;
 }

@@ -35,9 +35,10 @@ class kosp_filter : public kosp_block {
     // so a pad sweeping to 20 kHz at a low host rate (8 kHz, 16 kHz) leaves the
     // filter stable instead of blowing up. From 44.1 kHz up, 40..20000 Hz is
     // never touched.
-    float coefficientFrequency() const {
+    float coefficientFrequency() const { return coefficientFrequency(frequency); }
+    float coefficientFrequency(float hz) const {
         const float limit = 0.49f * samplingRate;
-        return frequency < limit ? frequency : limit;
+        return hz < limit ? hz : limit;
     }
 
     // Every class sets both in its constructor; zero until then.

@@ -167,11 +167,11 @@ class kosp_ko_moog_pair {
                l.fb == r.fb && l.oneMinusF == r.oneMinusF && l.fPow4 == r.fPow4;
     }
     kosp_ko_moog_pair(kosp_filter_ko_moog& l, kosp_filter_ko_moog& r)
-        : l(l),
-          r(r), history{pairOf(l.history.in1, r.history.in1),   pairOf(l.history.in2, r.history.in2),
-                        pairOf(l.history.in3, r.history.in3),   pairOf(l.history.in4, r.history.in4),
-                        pairOf(l.history.out1, r.history.out1), pairOf(l.history.out2, r.history.out2),
-                        pairOf(l.history.out3, r.history.out3), pairOf(l.history.out4, r.history.out4)} {
+        : l(l), r(r), history{pairOf(l.history.in1, r.history.in1),   pairOf(l.history.in2, r.history.in2),
+                              pairOf(l.history.in3, r.history.in3),   pairOf(l.history.in4, r.history.in4),
+                              pairOf(l.history.out1, r.history.out1), pairOf(l.history.out2, r.history.out2),
+                              pairOf(l.history.out3, r.history.out3), pairOf(l.history.out4, r.history.out4)},
+          frequency(l.frequency) {
         // Left takes the offset, right its negation; after both it is back.
         const double noise = kosp_filter_ko_moog::teenyNoise.load(std::memory_order_relaxed);
         step = LadderStep<DoublePair>{DoublePair::both(l.fb), DoublePair::both(l.oneMinusF),
@@ -187,22 +187,26 @@ class kosp_ko_moog_pair {
         unpair(history.out2, l.history.out2, r.history.out2);
         unpair(history.out3, l.history.out3, r.history.out3);
         unpair(history.out4, l.history.out4, r.history.out4);
+        if (moved) {
+            l.frequency = r.frequency = frequency;
+            l.take(coefficients);
+            r.take(coefficients);
+        }
     }
     kosp_ko_moog_pair(const kosp_ko_moog_pair&) = delete;
     kosp_ko_moog_pair& operator=(const kosp_ko_moog_pair&) = delete;
 
-    // Both filters' setFrequency, the coefficients computed once.
+    // Both filters' setFrequency, the coefficients computed once and given
+    // to the filters at the end of the run.
     void setFrequency(float hz) {
-        if (hz == l.frequency) return;
-        l.frequency = hz;
-        r.frequency = hz;
-        const kosp_filter_ko_moog::Coefficients k = kosp_filter_ko_moog::coefficientsFor(
-            l.coefficientFrequency(), l.samplingRateReciprocal, l.resonance);
-        l.take(k);
-        r.take(k);
-        step.fb = DoublePair::both(k.fb);
-        step.oneMinusF = DoublePair::both(k.oneMinusF);
-        step.fPow4 = DoublePair::both(k.fPow4);
+        if (hz == frequency) return;
+        frequency = hz;
+        moved = true;
+        coefficients = kosp_filter_ko_moog::coefficientsFor(l.coefficientFrequency(hz),
+                                                            l.samplingRateReciprocal, l.resonance);
+        step.fb = DoublePair::both(coefficients.fb);
+        step.oneMinusF = DoublePair::both(coefficients.oneMinusF);
+        step.fPow4 = DoublePair::both(coefficients.fPow4);
     }
     FloatPair process(FloatPair x) { return FloatPair::narrow(ladderProcess(history, step, x.widen())); }
 
@@ -217,4 +221,7 @@ class kosp_ko_moog_pair {
     kosp_filter_ko_moog& r;
     LadderHistory<DoublePair> history;
     LadderStep<DoublePair> step;
+    float frequency;
+    bool moved = false;
+    kosp_filter_ko_moog::Coefficients coefficients{};
 };

@@ -471,23 +471,45 @@ class RateReducerPair {
 
 } // namespace
 
-// The two fed-back delay lines with their damping, both in lanes, over a
-// run taken in stretches: each stretch first reads both lines ahead (as far
-// as neither needs a sample the stretch itself writes), then runs frame by
-// frame (what is fed back is held below the loop's knee, the send added, the
-// line's output damped), then writes the stretch's inputs to both lines.
+// Four floats: two frames of a pair of channels (left, right, left, right)
+// or four frames of one. The same IEEE operations as the scalar expressions
+// they stand for, lane by lane.
+namespace {
+
+inline __m128 both4(float x) {
+    return _mm_set1_ps(x);
+}
+// (l0 r0 l1 r1), (l2 r2 l3 r3) -> (l0 l1 l2 l3) and (r0 r1 r2 r3).
+inline __m128 leftsOf(__m128 a, __m128 b) {
+    return _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0));
+}
+inline __m128 rightsOf(__m128 a, __m128 b) {
+    return _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1));
+}
+
+} // namespace
+
+// The two fed-back delay lines with their damping, over a run taken in
+// stretches. Each stretch first reads both lines ahead (as far as neither
+// needs a sample the stretch itself writes); the filters' loop then damps
+// each frame's reads (damp), a recurrence of its own that runs in the
+// filters' shadow; then what is fed back, held below the loop's knee, is
+// added to the sends (feed), several frames at a time, and the stretch's
+// inputs are written to both lines.
 class Morvane_AU::EchoPair {
   public:
     static constexpr UInt32 kMaxStretch = MorvanePadEngine::kTickSamples;
 
     EchoPair(Morvane_AU& unit, const BlockState& s)
         : unit(unit), s(s), delayL(unit.delayLine[0]), delayR(unit.delayLine[1]),
-          damping(unit.dampingFilter[0], unit.dampingFilter[1]), regen(FloatPair::both(s.regen)),
-          knee(FloatPair::of(unit.loopGuard[0].untouchedBelow, unit.loopGuard[1].untouchedBelow)),
-          feedback(FloatPair::of(unit.delayFeedback[0], unit.delayFeedback[1])) {}
+          damping(unit.dampingFilter[0], unit.dampingFilter[1]),
+          knee(FloatPair::of(unit.loopGuard[0].untouchedBelow, unit.loopGuard[1].untouchedBelow)) {
+        fed[0] = unit.delayFeedback[0];
+        fed[1] = unit.delayFeedback[1];
+    }
     ~EchoPair() {
-        unit.delayFeedback[0] = feedback.left();
-        unit.delayFeedback[1] = feedback.right();
+        unit.delayFeedback[0] = fed[0];
+        unit.delayFeedback[1] = fed[1];
     }
     EchoPair(const EchoPair&) = delete;
     EchoPair& operator=(const EchoPair&) = delete;
@@ -495,23 +517,50 @@ class Morvane_AU::EchoPair {
     // Reads both lines ahead for up to `frames` (1 .. kMaxStretch) frames;
     // returns how many, at least 1.
     UInt32 readAhead(UInt32 frames) { return delay_fad_run::readAhead(delayL, readL, delayR, readR, frames); }
-    // Both lines' damped outputs for frame k of the stretch, from its sends.
-    FloatPair process(FloatPair send, UInt32 k) {
-        FloatPair fb = regen * feedback;
+    // Frame k's damped line outputs, the echoes heard and fed back.
+    void damp(UInt32 k) { storePair(fed + 2 * k + 2, damping.process(FloatPair::load(readL, readR, k))); }
+    // Frame k's damped outputs (left, right) after damp: damped() + 2 k.
+    const float* damped() const { return fed + 2; }
+    // The lines' inputs for frames 0..n of the stretch: each frame's sends
+    // (sends[2 k], sends[2 k + 1]) plus the damped outputs of the frame
+    // before, scaled by the regeneration and held below the knee.
+    void feed(const float* sends, UInt32 n) {
+        const __m128 regen = both4(s.regen);
         const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-        if (lanesOf(_mm_cmple_ps(_mm_and_ps(fb.v, magnitude), knee.v)) != 3) [[unlikely]]
-            fb = contain(fb);
-        (fb + send).store(sendL, sendR, k);
-        feedback = damping.process(FloatPair::load(readL, readR, k));
-        return feedback;
+        const __m128 knee4 = _mm_movelh_ps(knee.v, knee.v);
+        __m128 over = _mm_setzero_ps();
+        UInt32 k = 0;
+        for (; k + 4 <= n; k += 4) {
+            const __m128 fb0 = _mm_mul_ps(regen, _mm_loadu_ps(fed + 2 * k));
+            const __m128 fb1 = _mm_mul_ps(regen, _mm_loadu_ps(fed + 2 * k + 4));
+            over = _mm_or_ps(over, _mm_cmpnle_ps(_mm_and_ps(fb0, magnitude), knee4));
+            over = _mm_or_ps(over, _mm_cmpnle_ps(_mm_and_ps(fb1, magnitude), knee4));
+            const __m128 e0 = _mm_add_ps(fb0, _mm_load_ps(sends + 2 * k));
+            const __m128 e1 = _mm_add_ps(fb1, _mm_load_ps(sends + 2 * k + 4));
+            _mm_store_ps(sendL + k, leftsOf(e0, e1));
+            _mm_store_ps(sendR + k, rightsOf(e0, e1));
+        }
+        if (_mm_movemask_ps(over) != 0) [[unlikely]]
+            k = 0; // a loop at its knee: frame by frame, in order
+        for (; k < n; ++k) {
+            FloatPair fb = FloatPair::of(fed[2 * k], fed[2 * k + 1]) * FloatPair::both(s.regen);
+            if (lanesOf(_mm_cmple_ps(_mm_and_ps(fb.v, magnitude), knee.v)) != 3) [[unlikely]]
+                fb = contain(fb);
+            (fb + FloatPair::of(sends[2 * k], sends[2 * k + 1])).store(sendL, sendR, k);
+        }
     }
-    // The stretch's sends into both lines.
-    void writeBehind(UInt32 frames) {
-        delayL.writeBehind(sendL, frames);
-        delayR.writeBehind(sendR, frames);
+    // The stretch's inputs into both lines; the last damped outputs are
+    // carried to the next stretch.
+    void writeBehind(UInt32 n) {
+        delayL.writeBehind(sendL, n);
+        delayR.writeBehind(sendR, n);
+        fed[0] = fed[2 * n];
+        fed[1] = fed[2 * n + 1];
     }
 
   private:
+    static void storePair(float* at, FloatPair x) { _mm_storel_pi(reinterpret_cast<__m64*>(at), x.v); }
+
     FloatPair contain(FloatPair fb) {
         float left = fb.left(), right = fb.right();
         float kneeL = knee.left(), kneeR = knee.right();
@@ -531,30 +580,38 @@ class Morvane_AU::EchoPair {
     const BlockState& s;
     delay_fad_run delayL, delayR;
     DampingPair damping;
-    const FloatPair regen;
-    FloatPair knee, feedback;
+    FloatPair knee;
+    // fed[0..1]: the damped outputs of the frame before the stretch;
+    // fed[2 k + 2..3]: those of frame k.
+    alignas(16) float fed[2 * kMaxStretch + 2 + 6];
     alignas(16) float readL[kMaxStretch], readR[kMaxStretch];
     alignas(16) float sendL[kMaxStretch], sendR[kMaxStretch];
 };
 
-// Runs `front` (the filters' side of a frame, giving its y) and `back` (the
-// echoes and the mix of a frame, from its y and its place in the stretch) over
-// a run, stretch by stretch: first the filters for every frame of the
-// stretch, then the echoes. The filters are one long chain of dependent
-// operations per frame, which sets the pace; a loop holding little else lets
-// the processor run its independent work (input, saturation, coefficients)
-// frames ahead, where the echoes' work in the same loop would fill the
-// processor's window while waiting for each frame's y. The two sides share
-// no state, so the order changes nothing but the time.
-template <class Echoes, class Front, class Back>
-inline void runStretches(Echoes& echoes, UInt32 frames, Front&& front, Back&& back) {
-    decltype(front(0)) ys[Echoes::kMaxStretch];
+// Runs a run stretch by stretch: first, frame by frame, the filters (`front`,
+// giving the frame's y as a pair) and the damping of the lines' reads; then
+// the sends (delayOn y) fed to the lines and `mix` over the stretch. The
+// filters are one long chain of dependent operations per frame, which sets
+// the pace; a loop holding little else lets the processor run its
+// independent work (input, saturation, coefficients, the damping) frames
+// ahead, and the work of the echoes that needs y follows in loops of several
+// frames at a time. Nothing changes but the order of independent work.
+template <class Echoes, class Front, class Mix>
+[[gnu::always_inline]] inline void runStretches(Echoes& echoes, UInt32 frames, float delayOn, Front&& front,
+                                                Mix&& mix) {
+    alignas(16) float ys[2 * Echoes::kMaxStretch + 8];
+    alignas(16) float sends[2 * Echoes::kMaxStretch + 8];
+    const FloatPair on = FloatPair::both(delayOn);
     for (UInt32 start = 0; start < frames;) {
         const UInt32 n = echoes.readAhead(frames - start);
-        for (UInt32 k = 0; k < n; ++k)
-            ys[k] = front(start + k);
-        for (UInt32 k = 0; k < n; ++k)
-            back(start + k, k, ys[k]);
+        for (UInt32 k = 0; k < n; ++k) {
+            const FloatPair y = front(start + k);
+            _mm_storel_pi(reinterpret_cast<__m64*>(ys + 2 * k), y.v);
+            _mm_storel_pi(reinterpret_cast<__m64*>(sends + 2 * k), (on * y).v);
+            echoes.damp(k);
+        }
+        echoes.feed(sends, n);
+        mix(start, n, ys, echoes.damped());
         echoes.writeBehind(n);
         start += n;
     }
@@ -569,25 +626,34 @@ void Morvane_AU::monoRun(Object& object, const float* in, float* out, UInt32 fra
     const float drive = saturator[0].getSaturationAmount();
     const float makeup = saturator[0].getMakeupGain();
     const float frequencyTarget = s.frequencyTarget;
-    const float filterMix = s.filterMix, dryFilter = s.dryFilter, delayOn = s.delayOn;
+    const float filterMix = s.filterMix, dryFilter = s.dryFilter;
     const float input = inGain, dry = dryGain, output = outGain;
-    const FloatPair wet = FloatPair::both(wetGain * 0.707f);
-    // The filter's side of sample i, up to y.
+    const float wet = wetGain * 0.707f;
+    // The filter's side of sample i, its y in both lanes: both lines are
+    // fed the same signal.
     auto front = [&](UInt32 i) {
         const float x = in[i] * input;
         filter.setFrequency(mod_lag_dsp_symmetric(frequencyLag.get(), frequencyTarget));
         const float h = filter_downsample_dsp(reducer.get(), saturate(x, drive, makeup));
         // The dry share takes x straight after the input gain: saturation
         // and rate reduction are heard only through the filter.
-        return filterMix * filter.process(h) + dryFilter * x;
+        return FloatPair::both(filterMix * filter.process(h) + dryFilter * x);
     };
-    // The echoes and the mix of sample i, from its y.
-    auto back = [&](UInt32 i, UInt32 k, float y) {
-        // Both lines are fed the same signal and mixed at 0.707 each.
-        const FloatPair d = echoes.process(FloatPair::both(delayOn * y), k) * wet;
-        out[i] = (d.left() + d.right() + y * dry) * output;
+    // Both lines mixed at 0.707 each, with the dry signal.
+    auto mix = [&](UInt32 start, UInt32 n, const float* ys, const float* d) {
+        UInt32 k = 0;
+        const __m128 wet4 = both4(wet), dry4 = both4(dry), output4 = both4(output);
+        for (; k + 4 <= n; k += 4) {
+            const __m128 d0 = _mm_mul_ps(_mm_loadu_ps(d + 2 * k), wet4);
+            const __m128 d1 = _mm_mul_ps(_mm_loadu_ps(d + 2 * k + 4), wet4);
+            const __m128 y = leftsOf(_mm_load_ps(ys + 2 * k), _mm_load_ps(ys + 2 * k + 4));
+            const __m128 echoes = _mm_add_ps(leftsOf(d0, d1), rightsOf(d0, d1));
+            _mm_storeu_ps(out + start + k, _mm_mul_ps(_mm_add_ps(echoes, _mm_mul_ps(y, dry4)), output4));
+        }
+        for (; k < n; ++k)
+            out[start + k] = (d[2 * k] * wet + d[2 * k + 1] * wet + ys[2 * k] * dry) * output;
     };
-    runStretches(echoes, frames, front, back);
+    runStretches(echoes, frames, s.delayOn, front, mix);
 }
 
 template <class Filters, class Object>
@@ -602,11 +668,9 @@ void Morvane_AU::stereoRun(Object& left, Object& right, const float* inL, const 
     const FloatPair makeup = FloatPair::of(saturator[0].getMakeupGain(), saturator[1].getMakeupGain());
     const float frequencyTarget = s.frequencyTarget;
     const FloatPair filterMix = FloatPair::both(s.filterMix), dryFilter = FloatPair::both(s.dryFilter);
-    const FloatPair delayOn = FloatPair::both(s.delayOn);
-    const FloatPair input = FloatPair::both(inGain), dry = FloatPair::both(dryGain);
-    const FloatPair output = FloatPair::both(outGain);
-    const FloatPair same = FloatPair::both(wetGain * widthSame.load(relaxed));
-    const FloatPair cross = FloatPair::both(wetGain * widthCross.load(relaxed));
+    const FloatPair input = FloatPair::both(inGain);
+    const float same = wetGain * widthSame.load(relaxed), cross = wetGain * widthCross.load(relaxed);
+    const float dry = dryGain, output = outGain;
     const FloatPair saturationCurve = FloatPair::both(0.28f), one = FloatPair::both(1.0f);
     // The filters' side of frame i, up to y.
     auto front = [&](UInt32 i) {
@@ -617,11 +681,27 @@ void Morvane_AU::stereoRun(Object& left, Object& right, const float* inL, const 
         const FloatPair saturated = u / (saturationCurve * u * u + one) * makeup;
         return filterMix * filters.process(reducers.process(saturated)) + dryFilter * x;
     };
-    // The echoes and the mix of frame i, from its y.
-    auto back = [&](UInt32 i, UInt32 k, FloatPair y) {
-        const FloatPair d = echoes.process(delayOn * y, k);
-        const FloatPair mixed = (d * same + d.swapped() * cross + y * dry) * output;
-        mixed.store(outL, outR, i);
+    // Each channel's echo at the width's same-side share, the other
+    // channel's at its cross share, with the dry signal.
+    auto mix = [&](UInt32 start, UInt32 n, const float* ys, const float* d) {
+        const __m128 same4 = both4(same), cross4 = both4(cross), dry4 = both4(dry), output4 = both4(output);
+        auto frames2 = [&](UInt32 k) {
+            const __m128 e = _mm_loadu_ps(d + 2 * k);
+            const __m128 swapped = _mm_shuffle_ps(e, e, _MM_SHUFFLE(2, 3, 0, 1));
+            const __m128 m = _mm_add_ps(_mm_add_ps(_mm_mul_ps(e, same4), _mm_mul_ps(swapped, cross4)),
+                                        _mm_mul_ps(_mm_load_ps(ys + 2 * k), dry4));
+            return _mm_mul_ps(m, output4);
+        };
+        UInt32 k = 0;
+        for (; k + 4 <= n; k += 4) {
+            const __m128 m0 = frames2(k), m1 = frames2(k + 2);
+            _mm_storeu_ps(outL + start + k, leftsOf(m0, m1));
+            _mm_storeu_ps(outR + start + k, rightsOf(m0, m1));
+        }
+        for (; k < n; ++k) {
+            outL[start + k] = (d[2 * k] * same + d[2 * k + 1] * cross + ys[2 * k] * dry) * output;
+            outR[start + k] = (d[2 * k + 1] * same + d[2 * k] * cross + ys[2 * k + 1] * dry) * output;
+        }
     };
-    runStretches(echoes, frames, front, back);
+    runStretches(echoes, frames, s.delayOn, front, mix);
 }
