@@ -240,6 +240,10 @@ void Morvane_AU::padTargetChanged(int32_t targetId, float naturalValue) {
     const AudioUnitParameter parameter{GetComponentInstance(), static_cast<AudioUnitParameterID>(targetId),
                                        kAudioUnitScope_Global, 0};
     ParameterListener(this, this, &parameter, naturalValue);
+    // No view attached is the usual case: the in-flight count and its full
+    // fences, which would stall the render thread, are then skipped. A view
+    // attaching meanwhile misses at most this one value.
+    if (attachedView.load(std::memory_order_relaxed) == nullptr) return;
     viewCallsInFlight.fetch_add(1, std::memory_order_seq_cst);
     if (MorvaneAttachedView* view = attachedView.load(std::memory_order_seq_cst))
         view->ParameterListener(GetComponentInstance(), GetComponentInstance(), &parameter, naturalValue);
@@ -247,6 +251,7 @@ void Morvane_AU::padTargetChanged(int32_t targetId, float naturalValue) {
 }
 
 void Morvane_AU::showPartnerAxis(int32_t id, float normalisedValue) {
+    if (attachedView.load(std::memory_order_relaxed) == nullptr) return; // as in padTargetChanged
     viewCallsInFlight.fetch_add(1, std::memory_order_seq_cst);
     if (MorvaneAttachedView* view = attachedView.load(std::memory_order_seq_cst))
         view->SetVSTParameter(id, normalisedValue);

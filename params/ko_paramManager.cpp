@@ -105,21 +105,12 @@ ko_paramManager::~ko_paramManager() {
         if (e.curve.data) table_free(&e.curve);
 }
 
-const ko_paramManager::Entry* ko_paramManager::entry(int32_t id) const {
-    if (id < 0 || id >= kMaxParameters || !entries[static_cast<size_t>(id)].registered) return nullptr;
-    return &entries[static_cast<size_t>(id)];
-}
-
-ko_paramManager::Entry* ko_paramManager::entry(int32_t id) {
-    return const_cast<Entry*>(static_cast<const ko_paramManager*>(this)->entry(id));
+void ko_paramManager::storeValues(Entry& e, float normalised, float natural) {
+    e.values.store(packValues(normalised, natural), std::memory_order_relaxed);
 }
 
 bool ko_paramManager::hasParameter(int32_t id) const {
     return entry(id) != nullptr;
-}
-
-void ko_paramManager::storeValues(Entry& e, float normalised, float natural) {
-    e.values.store(packValues(normalised, natural), std::memory_order_relaxed);
 }
 
 void ko_paramManager::copyText(char* text, const char* source, int32_t length) {

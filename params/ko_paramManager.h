@@ -164,8 +164,15 @@ class ko_paramManager {
         std::atomic<bool> randomisable{false};
     };
 
-    const Entry* entry(int32_t id) const;
-    Entry* entry(int32_t id);
+    // Inline: every value read and written goes through these, many times per
+    // control tick on the render thread.
+    const Entry* entry(int32_t id) const {
+        if (id < 0 || id >= kMaxParameters || !entries[static_cast<size_t>(id)].registered) return nullptr;
+        return &entries[static_cast<size_t>(id)];
+    }
+    Entry* entry(int32_t id) {
+        return const_cast<Entry*>(static_cast<const ko_paramManager*>(this)->entry(id));
+    }
     void storeValues(Entry& e, float normalised, float natural);
 
     std::array<Entry, kMaxParameters> entries;
