@@ -20,6 +20,11 @@ if(MORVANE_SANITIZE_FLAGS)
   add_link_options(${MORVANE_SANITIZE_FLAGS})
 endif()
 
+# a * b + c stays a rounded product and a rounded sum: never fused into one
+# multiply-add, whatever instructions a build may use, so that every build and
+# every instruction-set version of the render loops gives the same bits.
+add_compile_options(-ffp-contract=off)
+
 # Warnings are errors in our own code (not in third-party headers, which come
 # in as SYSTEM includes).
 function(morvane_warnings target)

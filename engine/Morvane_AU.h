@@ -257,11 +257,15 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     struct VirtualFilterPair;
     class EchoPair;
     // Filter (Filters) is the type that runs the filter object(s) for the run.
+    // Inlined into processMono and processStereo, so that each of their
+    // instruction-set versions has its own copy of the loops.
     template <class Filter, class Object>
-    void monoRun(Object& filter, const float* in, float* out, UInt32 frames, BlockState& s);
+    [[gnu::always_inline]] inline void monoRun(Object& filter, const float* in, float* out, UInt32 frames,
+                                               BlockState& s);
     template <class Filters, class Object>
-    void stereoRun(Object& left, Object& right, const float* inL, const float* inR, float* outL, float* outR,
-                   UInt32 frames, BlockState& s);
+    [[gnu::always_inline]] inline void stereoRun(Object& left, Object& right, const float* inL,
+                                                 const float* inR, float* outL, float* outR, UInt32 frames,
+                                                 BlockState& s);
 
     // ---- Members ----
     CMotionRecorder motionRecorderLeft;

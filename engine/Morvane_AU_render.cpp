@@ -13,6 +13,19 @@
 #include "dsp/lanes.h"
 #include "engine/Morvane_AU.h"
 
+// The render loops are compiled three times, for baseline x86-64 and for the
+// AVX2 and AVX-512 levels (three-operand instructions; AVX-512 also doubles
+// the vector registers, so the filters' and the echoes' state stays out of
+// memory), and the library picks the best the processor has when it loads.
+// Floating-point contraction is off in every build, so all three perform the
+// very same IEEE operations and give the same bits. Builds with sanitizers
+// keep the one baseline version.
+#if defined(MORVANE_RENDER_CLONES) && defined(__x86_64__)
+#define MORVANE_RENDER_TARGETS [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
+#else
+#define MORVANE_RENDER_TARGETS
+#endif
+
 namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
@@ -330,7 +343,8 @@ struct Morvane_AU::VirtualFilter {
 // The tick falls on the first sample after Initialize and then on every 128th
 // sample, whatever the block sizes: the frames are processed in runs that end
 // where the next tick is due.
-void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockState& s) {
+MORVANE_RENDER_TARGETS void Morvane_AU::processMono(const float* in, float* out, UInt32 frames,
+                                                    BlockState& s) {
     for (UInt32 i = 0; i < frames;) {
         const UInt32 run = nextRun(frames - i, s);
         if (activeFilter == &filterPairs[0])
@@ -341,8 +355,8 @@ void Morvane_AU::processMono(const float* in, float* out, UInt32 frames, BlockSt
     }
 }
 
-void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL, float* outR, UInt32 frames,
-                               BlockState& s) {
+MORVANE_RENDER_TARGETS void Morvane_AU::processStereo(const float* inL, const float* inR, float* outL,
+                                                      float* outR, UInt32 frames, BlockState& s) {
     for (UInt32 i = 0; i < frames;) {
         const UInt32 run = nextRun(frames - i, s);
         // The filter pair is chosen per run: the ladders and the 3-pole
@@ -502,7 +516,6 @@ class Morvane_AU::EchoPair {
 
     EchoPair(Morvane_AU& unit, const BlockState& s)
         : unit(unit), s(s), delayL(unit.delayLine[0]), delayR(unit.delayLine[1]),
-          damping(unit.dampingFilter[0], unit.dampingFilter[1]),
           knee(FloatPair::of(unit.loopGuard[0].untouchedBelow, unit.loopGuard[1].untouchedBelow)) {
         fed[0] = unit.delayFeedback[0];
         fed[1] = unit.delayFeedback[1];
@@ -518,7 +531,12 @@ class Morvane_AU::EchoPair {
     // returns how many, at least 1.
     UInt32 readAhead(UInt32 frames) { return delay_fad_run::readAhead(delayL, readL, delayR, readR, frames); }
     // Frame k's damped line outputs, the echoes heard and fed back.
-    void damp(UInt32 k) { storePair(fed + 2 * k + 2, damping.process(FloatPair::load(readL, readR, k))); }
+    // The damping filters for a stretch, held by the caller so that their
+    // state can live in registers.
+    DampingPair dampingFilters() { return DampingPair(unit.dampingFilter[0], unit.dampingFilter[1]); }
+    void damp(DampingPair& damping, UInt32 k) {
+        storePair(fed + 2 * k + 2, damping.process(FloatPair::load(readL, readR, k)));
+    }
     // Frame k's damped outputs (left, right) after damp: damped() + 2 k.
     const float* damped() const { return fed + 2; }
     // The lines' inputs for frames 0..n of the stretch: each frame's sends
@@ -579,7 +597,6 @@ class Morvane_AU::EchoPair {
     Morvane_AU& unit;
     const BlockState& s;
     delay_fad_run delayL, delayR;
-    DampingPair damping;
     FloatPair knee;
     // fed[0..1]: the damped outputs of the frame before the stretch;
     // fed[2 k + 2..3]: those of frame k.
@@ -604,11 +621,14 @@ template <class Echoes, class Front, class Mix>
     const FloatPair on = FloatPair::both(delayOn);
     for (UInt32 start = 0; start < frames;) {
         const UInt32 n = echoes.readAhead(frames - start);
-        for (UInt32 k = 0; k < n; ++k) {
-            const FloatPair y = front(start + k);
-            _mm_storel_pi(reinterpret_cast<__m64*>(ys + 2 * k), y.v);
-            _mm_storel_pi(reinterpret_cast<__m64*>(sends + 2 * k), (on * y).v);
-            echoes.damp(k);
+        {
+            DampingPair damping = echoes.dampingFilters();
+            for (UInt32 k = 0; k < n; ++k) {
+                const FloatPair y = front(start + k);
+                _mm_storel_pi(reinterpret_cast<__m64*>(ys + 2 * k), y.v);
+                _mm_storel_pi(reinterpret_cast<__m64*>(sends + 2 * k), (on * y).v);
+                echoes.damp(damping, k);
+            }
         }
         echoes.feed(sends, n);
         mix(start, n, ys, echoes.damped());
