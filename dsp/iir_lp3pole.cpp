@@ -23,10 +23,11 @@ IIR_lp3pole_warp_table makeWarpTable() {
 const IIR_lp3pole_warp_table gLp3poleWarpTable = makeWarpTable();
 
 void IIR_resetIIR(tbiquad* state) {
-    *state = tbiquad{0.0L, 0.0L, 0.0L, 0.0L, 0.0L, 0.0L};
+    *state = tbiquad{0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
 }
 
-long double IIR_IIRlp3pole(tbiquad* state, float a_, float b_, float input_, float hz_) {
-    const long double a = IIR_lp3pole_cutoff(a_);
-    return IIR_lp3pole_step(state, a, b_, input_, hz_, IIR_lp3pole_warp(a));
+double IIR_IIRlp3pole(tbiquad* state, float a_, float b, float input, float hz) {
+    const float a = IIR_lp3pole_cutoff(a_);
+    const double k = IIR_lp3pole_coefficient(a, b, hz, IIR_lp3pole_warp(a));
+    return IIR_lp3pole_update<double>(state->s0, state->s1, a, k, input);
 }

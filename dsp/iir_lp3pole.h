@@ -1,13 +1,17 @@
-// Resonant three-pole low-pass kernel in extended precision, used by the
-// "3P LP" filter.
+// Resonant three-pole low-pass kernel in double precision, used by the "3P LP"
+// filter. The state update is written once over a lane type: a channel
+// (double) or a stereo pair side by side in SSE2 lanes (DoublePair), so both
+// give the same bits.
 #pragma once
 
 #include <cmath>
 
-// State record: six extended-precision values; only s0 (the output
-// integrator) and s1 (the last stage) carry state between samples.
+#include "dsp/lanes.h"
+
+// State record: six values; only s0 (the output integrator) and s1 (the last
+// stage) carry state between samples.
 struct tbiquad {
-    long double s0, s1, s2, s3, s4, s5;
+    double s0, s1, s2, s3, s4, s5;
 };
 
 // Any thread that owns the record: all six values = 0.
@@ -17,36 +21,36 @@ void IIR_resetIIR(tbiquad* state);
 // rate (clamped to 0.01..0.7), b the resonance (clamped to 0..1), hz the
 // cut-off in hertz, which shapes the resonance as if at 44100 Hz whatever the
 // actual rate. Returns the new output.
-long double IIR_IIRlp3pole(tbiquad* state, float a, float b, float input, float hz);
+double IIR_IIRlp3pole(tbiquad* state, float a, float b, float input, float hz);
 
-// The kernel in its two parts, for callers that keep the cut-off's warp while
-// the cut-off stands still or share it between channels:
+// The kernel in its parts, for callers that keep the cut-off's warp while the
+// cut-off stands still or share it between channels:
 // IIR_IIRlp3pole(state, a, b, input, hz) is
-//   IIR_lp3pole_step(state, c, b, input, hz, IIR_lp3pole_warp(c))
-// with c = IIR_lp3pole_cutoff(a).
-// All arithmetic in extended precision with single-precision constants.
-inline long double IIR_lp3pole_cutoff(float a_) {
-    long double a = a_;
+//   IIR_lp3pole_update(state.s0, state.s1, c, IIR_lp3pole_coefficient(c, b, hz, IIR_lp3pole_warp(c)), input)
+// with c = IIR_lp3pole_cutoff(a). All arithmetic in double with
+// single-precision constants.
+
+// The clamped cut-off (exact in single precision: the bounds are floats).
+inline float IIR_lp3pole_cutoff(float a) {
     if (a < 0.01f) a = 0.01f;
     if (a > 0.7f) a = 0.7f;
     return a;
 }
 
-// Four nested sines, each in double: a steep warp of the cut-off onto 0..1.
-inline long double IIR_lp3pole_warp(long double a) {
-    constexpr long double kHalfPi = 1.5707963267948966f;
-    long double g = std::sin(static_cast<double>(kHalfPi * a));
-    g = std::sin(static_cast<double>(kHalfPi * g));
-    g = std::sin(static_cast<double>(kHalfPi * g));
-    g = std::sin(static_cast<double>(kHalfPi * g));
-    return g;
+// Four nested sines: a steep warp of the cut-off onto 0..1.
+inline double IIR_lp3pole_warp(double a) {
+    constexpr double kHalfPi = 1.5707963267948966f;
+    double g = std::sin(kHalfPi * a);
+    g = std::sin(kHalfPi * g);
+    g = std::sin(kHalfPi * g);
+    return std::sin(kHalfPi * g);
 }
 
 // The warp of a cut-off on the move: within 3e-12 of IIR_lp3pole_warp over
 // the clamped range 0.01..0.7 (cubic Hermite interpolation in a table of the
 // warp's values and slopes at 1024 points, made when the library loads), for
-// a small fraction of the four sines' cost. `a` is the clamped cut-off as a
-// float (see IIR_lp3pole_cutoff_float); a NaN gets IIR_lp3pole_warp itself.
+// a small fraction of the four sines' cost. `a` is the clamped cut-off; a NaN
+// gets IIR_lp3pole_warp itself.
 struct IIR_lp3pole_warp_table {
     static constexpr int kPoints = 1024;
     static constexpr double kLow = 0.01f, kHigh = 0.7f; // the clamp's float bounds
@@ -56,15 +60,7 @@ struct IIR_lp3pole_warp_table {
 };
 extern const IIR_lp3pole_warp_table gLp3poleWarpTable;
 
-// IIR_lp3pole_cutoff's value in single precision (the same number: the clamp's
-// bounds are floats).
-inline float IIR_lp3pole_cutoff_float(float a) {
-    if (a < 0.01f) a = 0.01f;
-    if (a > 0.7f) a = 0.7f;
-    return a;
-}
-
-inline long double IIR_lp3pole_warp_moving(float a) {
+inline double IIR_lp3pole_warp_moving(float a) {
     using W = IIR_lp3pole_warp_table;
     const double x = a;
     if (!(x >= W::kLow && x <= W::kHigh)) return IIR_lp3pole_warp(a);
@@ -79,34 +75,27 @@ inline long double IIR_lp3pole_warp_moving(float a) {
 
 // The kernel's loop coefficient k for a clamped cut-off a, resonance b, the
 // cut-off in hertz and the warp g; the same for every channel that shares them.
-inline long double IIR_lp3pole_coefficient(long double a, float b_, float hz_, long double g) {
-    long double b = b_;
-    const long double hz = hz_;
+inline double IIR_lp3pole_coefficient(double a, float b_, float hz, double g) {
+    double b = b_;
     if (b < 0.0f) b = 0.0f;
     if (b > 1.0f) b = 1.0f;
 
-    const long double d = hz / 44100.0f;
-    long double loop = (b * (0.965f - 0.975f * d) + g * (0.023f + 0.42f * d)) * 1.01f;
+    const double d = hz / 44100.0;
+    double loop = (b * (0.965f - 0.975f * d) + g * (0.023f + 0.42f * d)) * 1.01f;
     if (a < 0.05f) loop = loop * (a / 0.05f * 0.1f + 0.9f);
     return 1.0f - loop;
 }
 
-// One sample through the state with that coefficient.
-inline long double IIR_lp3pole_update(tbiquad* state, long double a, long double k, float input_) {
-    const long double input = input_;
-    const long double s0 = state->s0;
-    const long double s1 = state->s1;
-    const long double y1 = s1 + a * (input - k * s1 - s0);
-    const long double y2 = y1 - a * k * y1;
-    const long double y3 = y2 - a * k * y2;
-    const long double y4 = y3 - a * k * y3;
-    const long double y5 = y4 - a * k * y4;
-    state->s0 = s0 + a * y1 + a * y2 + a * y3 + a * y4 + a * y5;
-    state->s1 = y5;
-    return state->s0;
-}
-
-inline long double IIR_lp3pole_step(tbiquad* state, long double a, float b, float input, float hz,
-                                    long double g) {
-    return IIR_lp3pole_update(state, a, IIR_lp3pole_coefficient(a, b, hz, g), input);
+// One sample through the state (s0, s1) with cut-off a and coefficient k;
+// returns the new output s0. T is double or DoublePair.
+template <class T> inline T IIR_lp3pole_update(T& s0, T& s1, T a, T k, T input) {
+    const T ak = a * k;
+    const T y1 = s1 + a * (input - k * s1 - s0);
+    const T y2 = y1 - ak * y1;
+    const T y3 = y2 - ak * y2;
+    const T y4 = y3 - ak * y3;
+    const T y5 = y4 - ak * y4;
+    s0 = s0 + a * y1 + a * y2 + a * y3 + a * y4 + a * y5;
+    s1 = y5;
+    return s0;
 }
