@@ -22,12 +22,20 @@ IIR_lp3pole_warp_table makeWarpTable() {
 
 const IIR_lp3pole_warp_table gLp3poleWarpTable = makeWarpTable();
 
+double IIR_lp3pole_warp(double a) {
+    constexpr double kHalfPi = 1.5707963267948966f;
+    double g = std::sin(kHalfPi * a);
+    g = std::sin(kHalfPi * g);
+    g = std::sin(kHalfPi * g);
+    return std::sin(kHalfPi * g);
+}
+
 void IIR_resetIIR(tbiquad* state) {
     *state = tbiquad{0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
 }
 
 double IIR_IIRlp3pole(tbiquad* state, float a_, float b, float input, float hz) {
     const float a = IIR_lp3pole_cutoff(a_);
-    const double k = IIR_lp3pole_coefficient(a, b, hz, IIR_lp3pole_warp(a));
+    const double k = IIR_lp3pole_coefficient(a, IIR_lp3pole_resonance(b), hz, IIR_lp3pole_warp(a));
     return IIR_lp3pole_update<double>(state->s0, state->s1, a, k, input);
 }

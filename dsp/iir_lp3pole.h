@@ -26,8 +26,9 @@ double IIR_IIRlp3pole(tbiquad* state, float a, float b, float input, float hz);
 // The kernel in its parts, for callers that keep the cut-off's warp while the
 // cut-off stands still or share it between channels:
 // IIR_IIRlp3pole(state, a, b, input, hz) is
-//   IIR_lp3pole_update(state.s0, state.s1, c, IIR_lp3pole_coefficient(c, b, hz, IIR_lp3pole_warp(c)), input)
-// with c = IIR_lp3pole_cutoff(a). All arithmetic in double with
+//   IIR_lp3pole_update(state.s0, state.s1, c, k, input) with
+//   k = IIR_lp3pole_coefficient(c, IIR_lp3pole_resonance(b), hz, IIR_lp3pole_warp(c))
+// and c = IIR_lp3pole_cutoff(a). All arithmetic in double with
 // single-precision constants.
 
 // The clamped cut-off (exact in single precision: the bounds are floats).
@@ -37,14 +38,9 @@ inline float IIR_lp3pole_cutoff(float a) {
     return a;
 }
 
-// Four nested sines: a steep warp of the cut-off onto 0..1.
-inline double IIR_lp3pole_warp(double a) {
-    constexpr double kHalfPi = 1.5707963267948966f;
-    double g = std::sin(kHalfPi * a);
-    g = std::sin(kHalfPi * g);
-    g = std::sin(kHalfPi * g);
-    return std::sin(kHalfPi * g);
-}
+// Four nested sines: a steep warp of the cut-off onto 0..1. Out of line: a
+// cut-off on the move takes the table below instead.
+double IIR_lp3pole_warp(double a);
 
 // The warp of a cut-off on the move: within 3e-12 of IIR_lp3pole_warp over
 // the clamped range 0.01..0.7 (cubic Hermite interpolation in a table of the
@@ -73,13 +69,17 @@ inline double IIR_lp3pole_warp_moving(float a) {
            (3.0 * t2 - 2.0 * t3) * w.value[i + 1] + (t3 - t2) * w.slope[i + 1];
 }
 
-// The kernel's loop coefficient k for a clamped cut-off a, resonance b, the
-// cut-off in hertz and the warp g; the same for every channel that shares them.
-inline double IIR_lp3pole_coefficient(double a, float b_, float hz, double g) {
-    double b = b_;
+// The resonance clamped to 0..1.
+inline double IIR_lp3pole_resonance(float b) {
     if (b < 0.0f) b = 0.0f;
     if (b > 1.0f) b = 1.0f;
+    return b;
+}
 
+// The kernel's loop coefficient k for a clamped cut-off a, clamped resonance
+// b, the cut-off in hertz and the warp g; the same for every channel that
+// shares them.
+inline double IIR_lp3pole_coefficient(double a, double b, float hz, double g) {
     const double d = hz / 44100.0;
     double loop = (b * (0.965f - 0.975f * d) + g * (0.023f + 0.42f * d)) * 1.01f;
     if (a < 0.05f) loop = loop * (a / 0.05f * 0.1f + 0.9f);

@@ -27,7 +27,7 @@ float kosp_filter_creakbox::process(float x) {
         resting = false;
     }
     const float a = IIR_lp3pole_cutoff(cutoff);
-    const double k = IIR_lp3pole_coefficient(a, resonance, frequency, warp.of(a));
+    const double k = IIR_lp3pole_coefficient(a, IIR_lp3pole_resonance(resonance), frequency, warp.of(a));
     double s0 = state.s0, s1 = state.s1;
     const float y = static_cast<float>(IIR_lp3pole_update<double>(s0, s1, a, k, x));
     if (decayIsOver(y, s1)) {

@@ -86,7 +86,8 @@ class kosp_creakbox_pair {
     kosp_creakbox_pair(kosp_filter_creakbox& l, kosp_filter_creakbox& r)
         : l(l), r(r), s0(DoublePair::of(l.state.s0, r.state.s0)), s1(DoublePair::of(l.state.s1, r.state.s1)),
           resting((l.resting ? 1 : 0) | (r.resting ? 2 : 0)), frequency(l.frequency), cutoff(l.cutoff),
-          rateReciprocal(l.samplingRateReciprocal), resonance(l.resonance), warp(l.warp) {}
+          rateReciprocal(l.samplingRateReciprocal), resonance(IIR_lp3pole_resonance(l.resonance)),
+          warp(l.warp) {}
     ~kosp_creakbox_pair() {
         l.state.s0 = s0.left();
         r.state.s0 = s0.right();
@@ -112,14 +113,16 @@ class kosp_creakbox_pair {
         const double k = IIR_lp3pole_coefficient(a, resonance, frequency, warp.of(a));
         IIR_lp3pole_update(s0, s1, DoublePair::both(a), DoublePair::both(k), x.widen());
         FloatPair y = FloatPair::narrow(s0);
-        // The filter's decayIsOver per lane. A lane at rest on silence runs
-        // the kernel on a zero state, gives +0 and comes to rest again.
+        // The filter's decayIsOver per lane, looked at once an output has
+        // underflowed. A lane at rest on silence runs the kernel on a zero
+        // state, gives +0 and comes to rest again.
         const __m128 underflowed = exponentIs(y, 0);
-        const __m128d over =
-            _mm_and_pd(_mm_castps_pd(_mm_unpacklo_ps(underflowed, underflowed)),
-                       _mm_cmplt_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), s1.v), _mm_set1_pd(1.0e-30)));
-        resting = _mm_movemask_pd(over);
-        if (resting != 0) {
+        resting = 0;
+        if (lanesOf(underflowed) != 0) {
+            const __m128d over =
+                _mm_and_pd(_mm_castps_pd(_mm_unpacklo_ps(underflowed, underflowed)),
+                           _mm_cmplt_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), s1.v), _mm_set1_pd(1.0e-30)));
+            resting = _mm_movemask_pd(over);
             s0.v = _mm_andnot_pd(over, s0.v);
             s1.v = _mm_andnot_pd(over, s1.v);
             const __m128 overFloat = _mm_castpd_ps(over);
@@ -133,6 +136,7 @@ class kosp_creakbox_pair {
     kosp_filter_creakbox& r;
     DoublePair s0, s1;
     int resting; // bit 0 the left state is exactly 0, bit 1 the right
-    float frequency, cutoff, rateReciprocal, resonance;
+    float frequency, cutoff, rateReciprocal;
+    double resonance; // clamped
     kosp_filter_creakbox::Warp warp;
 };
