@@ -73,9 +73,10 @@ class kosp_filter_creakbox : public kosp_filter {
 // thread), with one cut-off: per sample one warp and one coefficient for
 // both, and the two states side by side in lanes. The states, cut-off and
 // warp are taken from the filters at construction and given back at
-// destruction; in between nothing else may touch the filters. The results are
-// exactly those of setFrequency and process on the filters one by one while
-// either has a signal to run.
+// destruction; in between nothing else may touch the filters. Each channel's
+// results are exactly those of setFrequency and process on its own filter
+// (the kernel is written once for a channel and for lanes), with the warp
+// followed once for both.
 class kosp_creakbox_pair {
   public:
     // True when the two share frequency, cut-off, resonance and rate.
