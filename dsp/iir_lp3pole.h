@@ -1,13 +1,17 @@
-// Resonant three-pole low-pass kernel in extended precision, used by the
-// "3P LP" filter.
+// Resonant three-pole low-pass kernel in double precision, used by the "3P LP"
+// filter. The state update is written once over a lane type: a channel
+// (double) or a stereo pair side by side in SSE2 lanes (DoublePair), so both
+// give the same bits.
 #pragma once
 
 #include <cmath>
 
-// State record: six extended-precision values; only s0 (the output
-// integrator) and s1 (the last stage) carry state between samples.
+#include "dsp/lanes.h"
+
+// State record: six values; only s0 (the output integrator) and s1 (the last
+// stage) carry state between samples.
 struct tbiquad {
-    long double s0, s1, s2, s3, s4, s5;
+    double s0, s1, s2, s3, s4, s5;
 };
 
 // Any thread that owns the record: all six values = 0.
@@ -17,96 +21,102 @@ void IIR_resetIIR(tbiquad* state);
 // rate (clamped to 0.01..0.7), b the resonance (clamped to 0..1), hz the
 // cut-off in hertz, which shapes the resonance as if at 44100 Hz whatever the
 // actual rate. Returns the new output.
-long double IIR_IIRlp3pole(tbiquad* state, float a, float b, float input, float hz);
+double IIR_IIRlp3pole(tbiquad* state, float a, float b, float input, float hz);
 
-// The kernel in its two parts, for callers that keep the cut-off's warp while
-// the cut-off stands still or share it between channels:
+// The kernel in its parts, for callers that keep the cut-off's warp while the
+// cut-off stands still or share it between channels:
 // IIR_IIRlp3pole(state, a, b, input, hz) is
-//   IIR_lp3pole_step(state, c, b, input, hz, IIR_lp3pole_warp(c))
-// with c = IIR_lp3pole_cutoff(a).
-// All arithmetic in extended precision with single-precision constants.
-inline long double IIR_lp3pole_cutoff(float a_) {
-    long double a = a_;
+//   IIR_lp3pole_update(state.s0, state.s1, c, k, input) with
+//   k = IIR_lp3pole_coefficient(c, IIR_lp3pole_resonance(b), hz, IIR_lp3pole_warp(c))
+// and c = IIR_lp3pole_cutoff(a). All arithmetic in double with
+// single-precision constants.
+//
+// Double rather than extended precision: the factory presets' pinned renders
+// (tests/engine/test_presets_bitexact.cpp) come out bit for bit the same
+// either way, and double runs both channels at once in SSE2 for a fraction of
+// the x87 arithmetic's cost.
+
+// The clamped cut-off (exact in single precision: the bounds are floats).
+inline float IIR_lp3pole_cutoff(float a) {
     if (a < 0.01f) a = 0.01f;
     if (a > 0.7f) a = 0.7f;
     return a;
 }
 
-// Four nested sines, each in double: a steep warp of the cut-off onto 0..1.
-inline long double IIR_lp3pole_warp(long double a) {
-    constexpr long double kHalfPi = 1.5707963267948966f;
-    long double g = std::sin(static_cast<double>(kHalfPi * a));
-    g = std::sin(static_cast<double>(kHalfPi * g));
-    g = std::sin(static_cast<double>(kHalfPi * g));
-    g = std::sin(static_cast<double>(kHalfPi * g));
-    return g;
-}
+// Four nested sines: a steep warp of the cut-off onto 0..1. Out of line: a
+// cut-off on the move takes the table below instead.
+double IIR_lp3pole_warp(double a);
 
 // The warp of a cut-off on the move: within 3e-12 of IIR_lp3pole_warp over
-// the clamped range 0.01..0.7 (cubic Hermite interpolation in a table of the
-// warp's values and slopes at 1024 points, made when the library loads), for
-// a small fraction of the four sines' cost. `a` is the clamped cut-off as a
-// float (see IIR_lp3pole_cutoff_float); a NaN gets IIR_lp3pole_warp itself.
+// the clamped range 0.01..0.7 (the cubic through the warp's values and slopes
+// at the ends of each of 1023 intervals, made when the library loads, in
+// Horner form), for a small fraction of the four sines' cost. `a` is the
+// clamped cut-off; a NaN gets IIR_lp3pole_warp itself.
 struct IIR_lp3pole_warp_table {
     static constexpr int kPoints = 1024;
     static constexpr double kLow = 0.01f, kHigh = 0.7f; // the clamp's float bounds
     static constexpr double kStep = (kHigh - kLow) / (kPoints - 1);
-    double value[kPoints];
-    double slope[kPoints]; // times kStep
+    // Interval i: c[0] + t (c[1] + t (c[2] + t c[3])) for t in 0..1.
+    struct Cubic {
+        double c[4];
+    };
+    Cubic cubic[kPoints - 1];
 };
 extern const IIR_lp3pole_warp_table gLp3poleWarpTable;
 
-// IIR_lp3pole_cutoff's value in single precision (the same number: the clamp's
-// bounds are floats).
-inline float IIR_lp3pole_cutoff_float(float a) {
-    if (a < 0.01f) a = 0.01f;
-    if (a > 0.7f) a = 0.7f;
-    return a;
-}
-
-inline long double IIR_lp3pole_warp_moving(float a) {
+inline double IIR_lp3pole_warp_moving(float a) {
     using W = IIR_lp3pole_warp_table;
     const double x = a;
     if (!(x >= W::kLow && x <= W::kHigh)) return IIR_lp3pole_warp(a);
     const double p = (x - W::kLow) * (1.0 / W::kStep);
     int i = static_cast<int>(p);
     if (i > W::kPoints - 2) i = W::kPoints - 2;
-    const double t = p - i, t2 = t * t, t3 = t2 * t;
-    const W& w = gLp3poleWarpTable;
-    return (2.0 * t3 - 3.0 * t2 + 1.0) * w.value[i] + (t3 - 2.0 * t2 + t) * w.slope[i] +
-           (3.0 * t2 - 2.0 * t3) * w.value[i + 1] + (t3 - t2) * w.slope[i + 1];
+    const double t = p - i;
+    const double* c = gLp3poleWarpTable.cubic[i].c;
+    return c[0] + t * (c[1] + t * (c[2] + t * c[3]));
 }
 
-// The kernel's loop coefficient k for a clamped cut-off a, resonance b, the
-// cut-off in hertz and the warp g; the same for every channel that shares them.
-inline long double IIR_lp3pole_coefficient(long double a, float b_, float hz_, long double g) {
-    long double b = b_;
-    const long double hz = hz_;
+// The resonance clamped to 0..1.
+inline double IIR_lp3pole_resonance(float b) {
     if (b < 0.0f) b = 0.0f;
     if (b > 1.0f) b = 1.0f;
+    return b;
+}
 
-    const long double d = hz / 44100.0f;
-    long double loop = (b * (0.965f - 0.975f * d) + g * (0.023f + 0.42f * d)) * 1.01f;
+// The kernel's loop coefficient k for a clamped cut-off a, clamped resonance
+// b, the cut-off in hertz and the warp g; the same for every channel that
+// shares them.
+inline double IIR_lp3pole_coefficient(double a, double b, float hz, double g) {
+    const double d = hz / 44100.0;
+    double loop = (b * (0.965f - 0.975f * d) + g * (0.023f + 0.42f * d)) * 1.01f;
     if (a < 0.05f) loop = loop * (a / 0.05f * 0.1f + 0.9f);
     return 1.0f - loop;
 }
 
-// One sample through the state with that coefficient.
-inline long double IIR_lp3pole_update(tbiquad* state, long double a, long double k, float input_) {
-    const long double input = input_;
-    const long double s0 = state->s0;
-    const long double s1 = state->s1;
-    const long double y1 = s1 + a * (input - k * s1 - s0);
-    const long double y2 = y1 - a * k * y1;
-    const long double y3 = y2 - a * k * y2;
-    const long double y4 = y3 - a * k * y3;
-    const long double y5 = y4 - a * k * y4;
-    state->s0 = s0 + a * y1 + a * y2 + a * y3 + a * y4 + a * y5;
-    state->s1 = y5;
-    return state->s0;
+template <class T> inline T IIR_lp3pole_constant(double x) {
+    if constexpr (sizeof(T) == sizeof(double))
+        return x;
+    else
+        return T::both(x);
 }
 
-inline long double IIR_lp3pole_step(tbiquad* state, long double a, float b, float input, float hz,
-                                    long double g) {
-    return IIR_lp3pole_update(state, a, IIR_lp3pole_coefficient(a, b, hz, g), input);
+// One sample through the state (s0, s1) with cut-off a and coefficient k;
+// returns the new output s0. T is double or DoublePair.
+//
+// The kernel's five stages, y1 = s1 + a (input - k s1 - s0) and
+// y(n+1) = yn - a k yn, then s0 += a y1 + ... + a y5 and s1 = y5, folded with
+// r = 1 - a k (so yn = r^(n-1) y1) into s0 += a (1 + r + r^2 + r^3 + r^4) y1
+// and s1 = r^4 y1: the same values, rounded differently, with a third of the
+// chain of dependent operations from one sample to the next. The output stays
+// within -120 dBFS of the stage-by-stage kernel in extended precision
+// (tests/dsp/test_run_kernels.cpp).
+template <class T> inline T IIR_lp3pole_update(T& s0, T& s1, T a, T k, T input) {
+    const T one = IIR_lp3pole_constant<T>(1.0);
+    const T r = one - a * k;
+    const T r2 = r * r, r4 = r2 * r2;
+    const T aS = a * ((((one + r) + r2) + r2 * r) + r4);
+    const T y1 = r * s1 - a * s0 + a * input;
+    s0 = s0 + aS * y1;
+    s1 = r4 * y1;
+    return s0;
 }

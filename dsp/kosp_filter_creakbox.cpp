@@ -20,8 +20,22 @@ void kosp_filter_creakbox::setFrequency(float hz) {
 }
 
 float kosp_filter_creakbox::process(float x) {
-    // The warp (and the coefficient) only once the filter has a signal to run.
-    if (resting && x == 0.0f) return 0.0f;
-    const float a = IIR_lp3pole_cutoff_float(cutoff);
-    return step(x, a, IIR_lp3pole_coefficient(a, resonance, frequency, warpOf(a)));
+    // At rest (a zero state) silence stays exactly 0 without running the
+    // kernel, or following the warp.
+    if (resting) {
+        if (x == 0.0f) return 0.0f;
+        resting = false;
+    }
+    const float a = IIR_lp3pole_cutoff(cutoff);
+    const double k = IIR_lp3pole_coefficient(a, IIR_lp3pole_resonance(resonance), frequency, warp.of(a));
+    double s0 = state.s0, s1 = state.s1;
+    const float y = static_cast<float>(IIR_lp3pole_update<double>(s0, s1, a, k, x));
+    if (decayIsOver(y, s1)) {
+        IIR_resetIIR(&state);
+        resting = true;
+        return 0.0f;
+    }
+    state.s0 = s0;
+    state.s1 = s1;
+    return y;
 }

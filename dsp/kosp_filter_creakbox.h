@@ -1,4 +1,4 @@
-// "3P LP": resonant three-pole low-pass around the extended-precision kernel
+// "3P LP": resonant three-pole low-pass around the double-precision kernel
 // IIR_IIRlp3pole. Resonance 0..1, used as given.
 #pragma once
 
@@ -28,57 +28,55 @@ class kosp_filter_creakbox : public kosp_filter {
   private:
     friend class kosp_creakbox_pair;
 
-    // The kernel's warp of a clamped cut-off. Its four nested sines are the
-    // costliest thing in the chain, so a cut-off on the move (changed on this
-    // call and the one before) takes the interpolated warp, within 3e-12 of
-    // it. A cut-off that stands still or has just started to move gets the
-    // warp itself, so a filter at rest sounds exactly as computed in full.
-    long double warpOf(float a) {
-        if (a == warpedCutoff) {
-            moving = false;
-            if (!warpExact) {
-                warp = IIR_lp3pole_warp(a);
-                warpExact = true;
+    // The kernel's warp of the clamped cut-off, followed from call to call.
+    // Its four nested sines are the costliest thing in the chain, so a
+    // cut-off on the move (changed on this call and the one before) takes the
+    // interpolated warp, within 3e-12 of it. A cut-off that stands still or
+    // has just started to move gets the warp itself, so a filter at rest
+    // sounds exactly as computed in full.
+    struct Warp {
+        float cutoff = -1.0f; // clamped
+        double value = 0.0;
+        bool exact = true;   // value is IIR_lp3pole_warp(cutoff) itself
+        bool moving = false; // the clamped cut-off changed on the last call
+        double of(float a) {
+            if (a == cutoff) {
+                moving = false;
+                if (!exact) {
+                    value = IIR_lp3pole_warp(a);
+                    exact = true;
+                }
+                return value;
             }
-            return warp;
+            cutoff = a;
+            exact = !moving;
+            value = exact ? IIR_lp3pole_warp(a) : IIR_lp3pole_warp_moving(a);
+            moving = true;
+            return value;
         }
-        warpedCutoff = a;
-        warpExact = !moving;
-        warp = warpExact ? IIR_lp3pole_warp(a) : IIR_lp3pole_warp_moving(a);
-        moving = true;
-        return warp;
-    }
-    // One sample with the kernel's coefficient already known.
-    float step(float x, float a, long double k) {
-        // At rest (a zero state) silence stays exactly 0 without running the kernel.
-        if (resting) {
-            if (x == 0.0f) return 0.0f;
-            resting = false;
-        }
-        const float y = static_cast<float>(IIR_lp3pole_update(&state, a, k, x));
-        // A decay that has reached the single-precision denormals (and would go
-        // on into the extended ones) is over once the last stage is negligible
-        // too (some 600 dB down): the filter comes to rest at exactly 0.
-        if (csd_is_zero_or_denormal(y) && std::fabs(state.s1) < 1.0e-30L) {
-            IIR_resetIIR(&state);
-            resting = true;
-            return 0.0f;
-        }
-        return y;
+    };
+
+    // A decay that has reached the single-precision denormals (and would go
+    // on into the double ones) is over once the last stage is negligible too
+    // (some 600 dB down): the filter comes to rest at exactly 0.
+    static bool decayIsOver(float y, double s1) {
+        return csd_is_zero_or_denormal(y) && std::fabs(s1) < 1.0e-30;
     }
 
     tbiquad state{};
-    bool resting = true;        // the state is exactly 0
-    float cutoff;               // frequency / sampling rate
-    float warpedCutoff = -1.0f; // clamped
-    long double warp = 0.0L;
-    bool warpExact = true; // warp is IIR_lp3pole_warp(warpedCutoff) itself
-    bool moving = false;   // the clamped cut-off changed on the last call
+    bool resting = true; // the state is exactly 0
+    float cutoff;        // frequency / sampling rate
+    Warp warp;
 };
 
 // Two "3P LP" filters of a stereo pair run by the render chain (render
-// thread), with one cut-off: setFrequency on both, and per sample one warp
-// for both channels. Exactly the results of the filters' own calls.
+// thread), with one cut-off: per sample one warp and one coefficient for
+// both, and the two states side by side in lanes. The states, cut-off and
+// warp are taken from the filters at construction and given back at
+// destruction; in between nothing else may touch the filters. Each channel's
+// results are exactly those of setFrequency and process on its own filter
+// (the kernel is written once for a channel and for lanes), with the warp
+// followed once for both.
 class kosp_creakbox_pair {
   public:
     // True when the two share frequency, cut-off, resonance and rate.
@@ -86,28 +84,60 @@ class kosp_creakbox_pair {
         return l.frequency == r.frequency && l.cutoff == r.cutoff && l.resonance == r.resonance &&
                l.samplingRateReciprocal == r.samplingRateReciprocal;
     }
-    kosp_creakbox_pair(kosp_filter_creakbox& l, kosp_filter_creakbox& r) : l(l), r(r) {}
+    kosp_creakbox_pair(kosp_filter_creakbox& l, kosp_filter_creakbox& r)
+        : l(l), r(r), s0(DoublePair::of(l.state.s0, r.state.s0)), s1(DoublePair::of(l.state.s1, r.state.s1)),
+          resting((l.resting ? 1 : 0) | (r.resting ? 2 : 0)), frequency(l.frequency), cutoff(l.cutoff),
+          rateReciprocal(l.samplingRateReciprocal), resonance(IIR_lp3pole_resonance(l.resonance)),
+          warp(l.warp) {}
     ~kosp_creakbox_pair() {
-        r.warpedCutoff = l.warpedCutoff;
-        r.warp = l.warp;
-        r.warpExact = l.warpExact;
-        r.moving = l.moving;
+        l.state.s0 = s0.left();
+        r.state.s0 = s0.right();
+        l.state.s1 = s1.left();
+        r.state.s1 = s1.right();
+        l.resting = (resting & 1) != 0;
+        r.resting = (resting & 2) != 0;
+        l.frequency = r.frequency = frequency;
+        l.cutoff = r.cutoff = cutoff;
+        l.warp = r.warp = warp;
     }
     kosp_creakbox_pair(const kosp_creakbox_pair&) = delete;
     kosp_creakbox_pair& operator=(const kosp_creakbox_pair&) = delete;
 
     void setFrequency(float hz) {
-        l.frequency = hz;
-        r.frequency = hz;
-        l.cutoff = r.cutoff = hz * l.samplingRateReciprocal;
+        frequency = hz;
+        cutoff = hz * rateReciprocal;
     }
     FloatPair process(FloatPair x) {
-        const float a = IIR_lp3pole_cutoff_float(l.cutoff);
-        const long double k = IIR_lp3pole_coefficient(a, l.resonance, l.frequency, l.warpOf(a));
-        return FloatPair::of(l.step(x.left(), a, k), r.step(x.right(), a, k));
+        // Both at rest on silence: both stay exactly 0.
+        if (resting == 3 && lanesOf(_mm_cmpeq_ps(x.v, _mm_setzero_ps())) == 3) return FloatPair::both(0.0f);
+        const float a = IIR_lp3pole_cutoff(cutoff);
+        const double k = IIR_lp3pole_coefficient(a, resonance, frequency, warp.of(a));
+        IIR_lp3pole_update(s0, s1, DoublePair::both(a), DoublePair::both(k), x.widen());
+        FloatPair y = FloatPair::narrow(s0);
+        // The filter's decayIsOver per lane, looked at once an output has
+        // underflowed. A lane at rest on silence runs the kernel on a zero
+        // state, gives +0 and comes to rest again.
+        const __m128 underflowed = exponentIs(y, 0);
+        resting = 0;
+        if (lanesOf(underflowed) != 0) {
+            const __m128d over =
+                _mm_and_pd(_mm_castps_pd(_mm_unpacklo_ps(underflowed, underflowed)),
+                           _mm_cmplt_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), s1.v), _mm_set1_pd(1.0e-30)));
+            resting = _mm_movemask_pd(over);
+            s0.v = _mm_andnot_pd(over, s0.v);
+            s1.v = _mm_andnot_pd(over, s1.v);
+            const __m128 overFloat = _mm_castpd_ps(over);
+            y.v = _mm_andnot_ps(_mm_shuffle_ps(overFloat, overFloat, _MM_SHUFFLE(2, 0, 2, 0)), y.v);
+        }
+        return y;
     }
 
   private:
     kosp_filter_creakbox& l;
     kosp_filter_creakbox& r;
+    DoublePair s0, s1;
+    int resting; // bit 0 the left state is exactly 0, bit 1 the right
+    float frequency, cutoff, rateReciprocal;
+    double resonance; // clamped
+    kosp_filter_creakbox::Warp warp;
 };

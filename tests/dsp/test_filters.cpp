@@ -341,8 +341,8 @@ TEST(ThreePole, ResponseFollowsItsStateSpaceModel) {
     }
 }
 
-// Left alone, the extended-precision state decays through the single-precision
-// denormals for thousands of samples (and then on into the extended ones).
+// Left alone, the double-precision state decays through the single-precision
+// denormals for thousands of samples (and then on into the double ones).
 TEST(ThreePole, ADecayEndsAtExactlyZero) {
     for (float cutoff : {100.0f, 1000.0f, 15000.0f}) {
         for (float resonance : {0.0f, 1.0f}) {
