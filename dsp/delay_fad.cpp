@@ -105,8 +105,9 @@ delay_fad_run::delay_fad_run(delay_fad& d)
     : d(d), general(!d.buffer || d.readSpeed != 1.0f || d.writeSpeed != 1.0f || !(d.writePos >= 0.0f) ||
                     d.writePos != static_cast<float>(static_cast<uint32_t>(d.writePos))),
       buffer(d.buffer), size(d.size), fsize(static_cast<float>(d.size)),
-      length(d.length), heads{d.readPos, d.writePos, d.jumpPending != 0}, lastInput(d.lastInput),
-      output(d.output), write(general ? 0 : static_cast<uint32_t>(d.writePos)), lastIndex(d.lastIndex) {}
+      length(d.length), heads{d.readPos, d.writePos, d.jumpPending != 0}, stepDistance(d.length),
+      lastInput(d.lastInput), output(d.output), write(general ? 0 : static_cast<uint32_t>(d.writePos)),
+      lastIndex(d.lastIndex) {}
 
 delay_fad_run::~delay_fad_run() {
     if (general) return;
@@ -163,7 +164,7 @@ void delay_fad_run::readSteady(uint32_t frames, float* out) {
 }
 
 // delay_fad_read's arithmetic for speeds of 1.
-bool delay_fad_run::readCall(Heads& h, uint32_t k, float& out) const {
+inline bool delay_fad_run::readCall(Heads& h, uint32_t k, float& out) const {
     float step = 1.0f;
     float from = h.readPos;
     if (h.jump) {
@@ -172,8 +173,17 @@ bool delay_fad_run::readCall(Heads& h, uint32_t k, float& out) const {
     } else {
         int distance = static_cast<int>(h.writePos - h.readPos + 1.0f);
         if (distance < 0) distance += static_cast<int>(size);
-        if (distance != length)
-            step = distance == 0 ? 0.0f : static_cast<float>(distance) / static_cast<float>(length);
+        // While the time glides the distance changes by a slot now and then:
+        // the division is made only when it does (distance / length is
+        // exactly 1 at the target and 0 at no distance, as delay_fad_read has
+        // it).
+        if (distance != stepDistance) {
+            stepDistance = distance;
+            stepOfDistance = distance == length ? 1.0f
+                             : distance == 0    ? 0.0f
+                                                : static_cast<float>(distance) / static_cast<float>(length);
+        }
+        step = stepOfDistance;
     }
     float readPos = from + step;
     while (readPos >= fsize)

@@ -175,7 +175,7 @@ class delay_fad_run {
     void readSteady(uint32_t frames, float* out);
     // Call k of a stretch read from heads h, moving them: false, h untouched,
     // when it would read a slot an earlier call of the stretch writes.
-    bool readCall(Heads& h, uint32_t k, float& out) const;
+    [[gnu::always_inline]] inline bool readCall(Heads& h, uint32_t k, float& out) const;
     // One whole call of a general line's own routine (its write comes in
     // writeBehind).
     void readGeneral(float* out);
@@ -187,6 +187,9 @@ class delay_fad_run {
     const float fsize;
     const int length;
     Heads heads;
+    // The read head's step for the last distance measured call by call.
+    mutable int stepDistance;
+    mutable float stepOfDistance = 1.0f;
     float lastInput, output;
     uint32_t write; // the slot the next written input goes to
     int lastIndex;
