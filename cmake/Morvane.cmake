@@ -25,6 +25,13 @@ endif()
 # every instruction-set version of the render loops gives the same bits.
 add_compile_options(-ffp-contract=off)
 
+# The render loops in several instruction-set versions, chosen when the
+# library loads (dsp/lanes.h); not under the sanitizers, whose run-time
+# libraries do not expect the load-time choice.
+if(MORVANE_SANITIZE STREQUAL "" AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
+  add_compile_definitions(MORVANE_RENDER_CLONES)
+endif()
+
 # Warnings are errors in our own code (not in third-party headers, which come
 # in as SYSTEM includes).
 function(morvane_warnings target)

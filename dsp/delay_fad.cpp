@@ -150,7 +150,7 @@ bool delay_fad_run::steady(uint32_t frames) const {
     return behind + frames < size;
 }
 
-void delay_fad_run::readSteady(uint32_t frames, float* out) {
+inline void delay_fad_run::readSteady(uint32_t frames, float* out) {
     const float readPos = heads.readPos + 1.0f;
     const uint32_t first = static_cast<uint32_t>(readPos);
     const float f = readPos - static_cast<float>(first);

@@ -172,7 +172,7 @@ class delay_fad_run {
     // True when the next `frames` calls form a steady stretch.
     bool steady(uint32_t frames) const;
     // Reads a steady stretch.
-    void readSteady(uint32_t frames, float* out);
+    [[gnu::always_inline]] inline void readSteady(uint32_t frames, float* out);
     // Call k of a stretch read from heads h, moving them: false, h untouched,
     // when it would read a slot an earlier call of the stretch writes.
     [[gnu::always_inline]] inline bool readCall(Heads& h, uint32_t k, float& out) const;

@@ -11,6 +11,19 @@
 
 #include <cstdint>
 
+// The render loops are compiled three times, for baseline x86-64 and for the
+// AVX2 and AVX-512 levels (three-operand instructions; AVX-512 also doubles
+// the vector registers, so the filters' and the echoes' state stays out of
+// memory), and the library picks the best the processor has when it loads.
+// Floating-point contraction is off in every build, so all three perform the
+// very same IEEE operations and give the same bits. Builds with sanitizers
+// keep the one baseline version.
+#if defined(MORVANE_RENDER_CLONES) && defined(__x86_64__)
+#define MORVANE_RENDER_TARGETS [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
+#else
+#define MORVANE_RENDER_TARGETS
+#endif
+
 struct DoublePair {
     __m128d v;
     static DoublePair of(double left, double right) { return {_mm_set_pd(right, left)}; }

@@ -27,6 +27,7 @@
 #include "dsp/kosp_filter_ko_moog.h"
 #include "dsp/kosp_filter_rbj.h"
 #include "dsp/kosp_saturator.h"
+#include "dsp/lanes.h"
 #include "dsp/mod_lag.h"
 #include "dsp/table.h"
 #include "host/AUListener.h"
@@ -246,9 +247,10 @@ class Morvane_AU : public ko_AUEffectBase, private MorvanePadHost {
     void applyPendingUpdates();
     void controlTick(BlockState& s);
     void setBlockDelayTimes();
-    void processMono(const float* in, float* out, UInt32 frames, BlockState& s);
-    void processStereo(const float* inL, const float* inR, float* outL, float* outR, UInt32 frames,
-                       BlockState& s);
+    // In several instruction-set versions (dsp/lanes.h).
+    MORVANE_RENDER_TARGETS void processMono(const float* in, float* out, UInt32 frames, BlockState& s);
+    MORVANE_RENDER_TARGETS void processStereo(const float* inL, const float* inR, float* outL, float* outR,
+                                              UInt32 frames, BlockState& s);
     // The frames up to the next control tick (running the tick when it is due).
     UInt32 nextRun(UInt32 remaining, BlockState& s);
     // A run of samples between two ticks, with the chain's state in registers;

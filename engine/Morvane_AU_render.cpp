@@ -13,19 +13,6 @@
 #include "dsp/lanes.h"
 #include "engine/Morvane_AU.h"
 
-// The render loops are compiled three times, for baseline x86-64 and for the
-// AVX2 and AVX-512 levels (three-operand instructions; AVX-512 also doubles
-// the vector registers, so the filters' and the echoes' state stays out of
-// memory), and the library picks the best the processor has when it loads.
-// Floating-point contraction is off in every build, so all three perform the
-// very same IEEE operations and give the same bits. Builds with sanitizers
-// keep the one baseline version.
-#if defined(MORVANE_RENDER_CLONES) && defined(__x86_64__)
-#define MORVANE_RENDER_TARGETS [[gnu::target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")]]
-#else
-#define MORVANE_RENDER_TARGETS
-#endif
-
 namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
