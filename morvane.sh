@@ -2,7 +2,8 @@
 # Morvane's one-stop script for a fresh Debian 12 machine.
 #   ./morvane.sh demo [OUTDIR]   install what is missing, build Release, run the main job
 #   ./morvane.sh test            install what is missing, build, run every test
-#                                (format check, Release, clang, AddressSanitizer+UBSan,
+#                                (format check, Release, the AVX2 render under valgrind,
+#                                clang, AddressSanitizer+UBSan,
 #                                ThreadSanitizer on threaded tests, a short run of each
 #                                fuzz target)
 #   ./morvane.sh build           install and build Release only
@@ -17,7 +18,7 @@ build_packages=(cmake g++ make pkg-config googletest libgtest-dev libbenchmark-d
                 libplist-dev libcairo2-dev libx11-dev fonts-dejavu-core fonts-dejavu-extra lv2-dev lilv-utils
                 libcli11-dev nlohmann-json3-dev libjack-jackd2-dev libfftw3-dev help2man libebur128-dev)
 test_packages=(sox clang clang-format xvfb xauth xdotool imagemagick liblilv-dev serdi sordi lv2file jalv jackd2
-               man-db libclang-rt-14-dev)
+               man-db libclang-rt-14-dev valgrind)
 
 install_packages() {
     local missing=()
@@ -67,6 +68,11 @@ case "$cmd" in
     echo "== Release build (the one 'build' and 'demo' make), tests and benchmarks"
     configure_and_build build/release -DCMAKE_BUILD_TYPE=Release -DMORVANE_TESTS=ON -DMORVANE_BENCH=ON
     ctest --test-dir build/release --output-on-failure -j "$jobs"
+    # The render loops come in baseline, AVX2 and AVX-512 versions: the tests above run
+    # the best this processor has, the sanitizer builds the baseline, and valgrind's
+    # model processor (AVX2, no AVX-512) the AVX2 one.
+    echo "== every factory preset bit for bit through the AVX2 version of the render loops"
+    valgrind --tool=none -q build/release/tests/engine/engine_test_presets_bitexact --gtest_brief=1
     echo "== clang build"
     CC=clang CXX=clang++ configure_and_build build/clang -DCMAKE_BUILD_TYPE=Debug -DMORVANE_BENCH=OFF
     ctest --test-dir build/clang --output-on-failure -j "$jobs"
